@@ -1,0 +1,70 @@
+// The command line: "file=" and the three switches, each running to the end of the text
+// and cut at its last "]"; then the install path from the vendor key.
+#include <windows.h>
+
+#include <cwchar>
+
+#include "app/startup.h"
+#include "framework/handles.h"
+#include "support/bounded_text.h"
+
+namespace {
+
+void CutAtLastBracket(wchar_t* text) {
+    if (wchar_t* bracket = wcsrchr(text, L']')) *bracket = 0;
+}
+
+// The first of the four spellings found (in this order, not by position) gives the name.
+bool TakeSwitch(const wchar_t* line, wchar_t letter, wchar_t* name) {
+    const wchar_t upper = towupper(letter);
+    const wchar_t spellings[4][10] = {
+        {L'-', letter}, {L'-', upper}, {L'/', letter}, {L'/', upper}};
+    for (const wchar_t* s : spellings) {
+        wchar_t pattern[16];
+        FormatCut(pattern, 16, L"%s name=[", s);
+        if (const wchar_t* found = wcsstr(line, pattern)) {
+            CopyCut(name, kNameChars, found + wcslen(pattern));
+            CutAtLastBracket(name);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads "SMEInstallPath" into path (any value type); false leaves path empty.
+bool ReadInstallPath(HKEY root, const wchar_t* key, wchar_t* path) {
+    fw::RegKey vendor;
+    if (!vendor.Open(root, key, KEY_READ)) return false;
+    DWORD bytes = kPathChars * sizeof(wchar_t);
+    if (RegQueryValueExW(vendor.Get(), L"SMEInstallPath", nullptr, nullptr, reinterpret_cast<BYTE*>(path),
+                         &bytes) != ERROR_SUCCESS) {
+        path[0] = 0;
+        return false;
+    }
+    path[kPathChars - 1] = 0;  // a value of the full 520 bytes has no room for its terminator
+    return true;
+}
+
+}  // namespace
+
+void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package) {
+    const wchar_t* line = state.commandLine;
+    if (const wchar_t* file = wcsstr(line, L"file=")) {
+        CopyCut(state.startedPath, file + 5);
+        CutAtLastBracket(state.startedPath);
+    }
+
+    // All three always run, so the last one found wins: update over repair over uninstall.
+    state.mode = kModeInstall;
+    if (TakeSwitch(line, L'u', package.packageName)) state.mode = kModeUninstall;
+    if (TakeSwitch(line, L'r', package.packageName)) state.mode = kModeRepair;
+    if (TakeSwitch(line, L'g', package.packageName)) state.mode = kModeUpdate;
+
+    wchar_t key[80];
+    FormatCut(key, 80, L"Software\\vexal\\%s", package.packageName);
+    if (!ReadInstallPath(HKEY_CURRENT_USER, key, package.installPath) || !package.installPath[0]) {
+        ReadInstallPath(HKEY_LOCAL_MACHINE, key, package.installPath);
+    }
+}
+
+void ParseCommandLine() { ParseCommandLine(*g_runState, *g_installedPackage); }

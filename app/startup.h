@@ -1,0 +1,22 @@
+// The start-up steps of the application object, each usable on its own by the tests.
+#pragma once
+#include "app/run_state.h"
+
+// Relaunches the program from its working copy unless it already is that copy.
+// Returns 1 to go on (this is the working copy), 0 to stop.
+int EnsureWorkingCopy(const wchar_t* arguments);
+
+// Reads the command-line slot into the mode letter, the started path and the package
+// name, then the install path from the vendor key.
+void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package);
+void ParseCommandLine();
+
+// Starts "%COMSPEC% /c del <own short path>" to run once this process has gone.
+int DeleteSelf();
+
+// Install-mode preparation.
+int SplitInstaller(RUNSTATE& state);
+int ExtractPayload(RUNSTATE& state);
+int HasInstallInfo(const RUNSTATE& state);
+// Copies the first bytes of "InstallInfo.dif" of the payload folder into record.
+int LoadPackageConfig(const RUNSTATE& state, PACKAGECONFIG& record);

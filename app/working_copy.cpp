@@ -1,0 +1,36 @@
+// The relaunch: the file the user started copies itself into the work folder, starts the
+// copy with its own arguments plus "file=" and its path, and ends.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cwchar>
+
+#include "app/folders.h"
+#include "app/startup.h"
+#include "framework/message_box.h"
+#include "support/bounded_text.h"
+
+int EnsureWorkingCopy(const wchar_t* arguments) {
+    RUNSTATE& state = *g_runState;
+    if (wcsstr(state.ownPath, L"___temp.exe")) {
+        FormatCut(state.commandLine, kPathChars, L"%s", arguments);
+        return 1;
+    }
+
+    wchar_t copy[kPathChars];
+    FormatCut(copy, kPathChars, L"%s___temp.exe", state.workFolder);
+    if (!CopyFileW(state.ownPath, copy, FALSE) || !GrantUsersAccess(copy)) {
+        fw::ShowError(nullptr, L"安装程序无法访问临时目录，将中止进程。", L"初始化错误");
+        return 0;
+    }
+
+    FormatCut(state.commandLine, kPathChars, L"%s file=%s", arguments, state.ownPath);
+    SHELLEXECUTEINFOW launch = {sizeof launch};
+    launch.lpFile = copy;
+    launch.lpParameters = state.commandLine;
+    launch.nShow = SW_SHOW;
+    if (!ShellExecuteExW(&launch)) {
+        fw::ShowError(nullptr, L"安装程序位于临时目录中的副本无法运行，将中止进程。", L"初始化错误");
+    }
+    return 0;
+}

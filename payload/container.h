@@ -1,0 +1,21 @@
+// The installer file: the program followed by its payload, whose offset the generator
+// writes into the LoaderFlags field of the program's own optional header.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+// Where the offset lies: the PE signature's position is the 32-bit value at 0x3C, and
+// LoaderFlags follows the signature by 0x70 bytes.
+constexpr DWORD kSignaturePositionField = 0x3C;
+constexpr DWORD kLoaderFlagsFromSignature = 0x70;
+static_assert(offsetof(IMAGE_DOS_HEADER, e_lfanew) == kSignaturePositionField, "DOS header layout");
+static_assert(offsetof(IMAGE_NT_HEADERS32, OptionalHeader.LoaderFlags) == kLoaderFlagsFromSignature,
+              "PE32 header layout");
+
+// The payload offset of an executable image held in memory; 0 when the image carries no
+// payload or its header does not reach the field.
+DWORD ReadPayloadOffset(const BYTE* image, DWORD size);
+
+// Stores the offset; false when the header does not reach the field.
+bool WritePayloadOffset(BYTE* image, DWORD size, DWORD offset);

@@ -1,0 +1,37 @@
+// The installation records: the package configuration record ("InstallInfo.dif", written by
+// the generator and read by the installer) and the installed-package record of a later run.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Every text is UTF-16LE and zero-terminated inside its field.
+struct PACKAGECONFIG {
+    wchar_t name[40];         // package name, at most 39 characters
+    wchar_t layoutText[44];   // the text given to the system for the keyboard layout
+    uint32_t reserved;
+    wchar_t comments[20];
+    wchar_t publisher[40];
+    wchar_t version[40];
+    wchar_t contact[40];
+    wchar_t homePage[128];
+    wchar_t helpPhone[40];
+    wchar_t openFile[260];    // relative to the installation folder; empty means none
+};
+static_assert(sizeof(wchar_t) == 2, "the record is UTF-16");
+static_assert(offsetof(PACKAGECONFIG, name) == 0, "layout of InstallInfo.dif");
+static_assert(offsetof(PACKAGECONFIG, layoutText) == 80, "layout of InstallInfo.dif");
+static_assert(offsetof(PACKAGECONFIG, reserved) == 168, "layout of InstallInfo.dif");
+static_assert(offsetof(PACKAGECONFIG, comments) == 172, "layout of InstallInfo.dif");
+static_assert(offsetof(PACKAGECONFIG, publisher) == 212, "layout of InstallInfo.dif");
+static_assert(offsetof(PACKAGECONFIG, version) == 292, "layout of InstallInfo.dif");
+static_assert(offsetof(PACKAGECONFIG, contact) == 372, "layout of InstallInfo.dif");
+static_assert(offsetof(PACKAGECONFIG, homePage) == 452, "layout of InstallInfo.dif");
+static_assert(offsetof(PACKAGECONFIG, helpPhone) == 708, "layout of InstallInfo.dif");
+static_assert(offsetof(PACKAGECONFIG, openFile) == 788, "layout of InstallInfo.dif");
+static_assert(sizeof(PACKAGECONFIG) == 1308, "layout of InstallInfo.dif");
+
+// What an uninstall, repair or update run knows of the installed package.
+struct INSTALLEDPACKAGE {
+    wchar_t installPath[260];  // with its trailing backslash, from "SMEInstallPath"
+    wchar_t packageName[40];   // from the command line, at most 39 characters
+};

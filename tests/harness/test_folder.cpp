@@ -1,0 +1,69 @@
+// Test helpers.
+#include "tests/harness/test_folder.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace test {
+
+TestFolder::TestFolder() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    static unsigned counter = 0;
+    m_path = std::wstring(temp) + L"srtests\\" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+             std::to_wstring(++counter) + L"\\";
+    RemoveTree(m_path);
+    std::filesystem::create_directories(m_path);
+}
+
+TestFolder::~TestFolder() { RemoveTree(m_path); }
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write a test file");
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::wstring& path) {
+    std::error_code ignored;
+    // Read-only files would stop remove_all.
+    for (auto it = std::filesystem::recursive_directory_iterator(path, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    std::filesystem::remove_all(path, ignored);
+}
+
+void SetRegString(HKEY root, const std::wstring& key, const wchar_t* name, const wchar_t* value) {
+    HKEY k;
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS) {
+        throw std::runtime_error("cannot create a test key");
+    }
+    if (value) {
+        RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                       static_cast<DWORD>(wcslen(value) * sizeof(wchar_t)));
+    } else {
+        RegDeleteValueW(k, name);
+    }
+    RegCloseKey(k);
+}
+
+void DeleteRegTree(HKEY root, const std::wstring& key) { RegDeleteTreeW(root, key.c_str()); }
+
+std::wstring ProgramBeside(const wchar_t* name) {
+    wchar_t own[MAX_PATH];
+    GetModuleFileNameW(nullptr, own, MAX_PATH);
+    std::wstring path(own);
+    return path.substr(0, path.rfind(L'\\') + 1) + name;
+}
+
+}  // namespace test

@@ -1,0 +1,37 @@
+// Test helpers: a scratch folder of each test's own, and small file and registry helpers.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+namespace test {
+
+// A new empty folder under the temporary folder, removed with everything in it at the end.
+// Path() ends with a backslash.
+class TestFolder {
+public:
+    TestFolder();
+    ~TestFolder();
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+
+    const std::wstring& Path() const { return m_path; }
+    std::wstring operator/(const std::wstring& name) const { return m_path + name; }
+
+private:
+    std::wstring m_path;
+};
+
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);
+bool Exists(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+
+// Sets or deletes (value null) a string value; creates the key when needed.
+void SetRegString(HKEY root, const std::wstring& key, const wchar_t* name, const wchar_t* value);
+void DeleteRegTree(HKEY root, const std::wstring& key);
+
+// The program that is being tested, beside the test program in the same folder.
+std::wstring ProgramBeside(const wchar_t* name);
+
+}  // namespace test

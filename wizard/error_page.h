@@ -1,0 +1,8 @@
+// CSR_InstallError: the page shown when the installer cannot be prepared; its button closes it.
+#pragma once
+#include "wizard/wizard_page.h"
+
+class CSR_InstallError : public WizardPage {
+public:
+    CSR_InstallError();
+};

@@ -1,0 +1,23 @@
+// The common start of the wizard pages.
+#include "wizard/wizard_page.h"
+
+#include "app/run_state.h"
+#include "res/resource.h"
+
+std::wstring ReplaceNameMarker(const std::wstring& title, const wchar_t* packageName) {
+    static const std::wstring kMarker = L"[name]";
+    const std::wstring replacement = std::wstring(packageName) + L"输入法";
+    std::wstring result;
+    size_t from = 0;
+    for (size_t at; (at = title.find(kMarker, from)) != std::wstring::npos; from = at + kMarker.size()) {
+        result.append(title, from, at - from).append(replacement);
+    }
+    return result.append(title, from, std::wstring::npos);
+}
+
+BOOL WizardPage::OnInitDialog() {
+    SetIcons(IDR_MAINFRAME);
+    const wchar_t* name = g_packageConfig ? g_packageConfig->name : L"";
+    SetText(ReplaceNameMarker(GetText(), name).c_str());
+    return OnPageInit();
+}

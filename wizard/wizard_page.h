@@ -1,0 +1,19 @@
+// The start shared by every wizard page: the program's icon, and "[name]" in the title
+// replaced by the package name followed by "输入法".
+#pragma once
+#include <string>
+
+#include "framework/dialog.h"
+
+// Every "[name]" of title replaced by packageName followed by "输入法".
+std::wstring ReplaceNameMarker(const std::wstring& title, const wchar_t* packageName);
+
+class WizardPage : public fw::Dialog {
+public:
+    using fw::Dialog::Dialog;
+
+protected:
+    BOOL OnInitDialog() override;
+    // The page's own initialisation, after the common start.
+    virtual BOOL OnPageInit() { return TRUE; }
+};
