@@ -1,1 +1,140 @@
+// The real program under Wine: the relaunch from the working copy, the mode dialogs, the
+// split of an installer into the bare program and its payload, and the clean-up.
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "payload/container.h"
+#include "res/resource.h"
+#include "tests/harness/process.h"
+#include "tests/harness/test_folder.h"
+#include "tests/harness/ui_driver.h"
+
+namespace {
+
+bool EndsWithNoCase(const std::wstring& text, const std::wstring& tail) {
+    return text.size() >= tail.size() && _wcsicmp(text.c_str() + text.size() - tail.size(), tail.c_str()) == 0;
+}
+
+// Polls until the path is gone; false when it is still there after the timeout.
+bool GoneWithin(const std::wstring& path, DWORD timeoutMs) {
+    for (DWORD start = GetTickCount(); test::Exists(path); Sleep(50)) {
+        if (GetTickCount() - start > timeoutMs) return false;
+    }
+    return true;
+}
+
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    std::error_code ignored;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ignored)) names.push_back(e.path().filename());
+    return names;
+}
+
+// A scratch folder with the program copied into a folder whose name has a blank, and a
+// temporary folder of its own, so that the work folder lies inside the scratch folder.
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CreateDirectoryW(m_temp.c_str(), nullptr);
+        CreateDirectoryW((m_folder / L"Abc Setup").c_str(), nullptr);
+        m_program = test::ReadBytes(test::ProgramBeside(L"srinstallbase.exe"));
+        ASSERT_GT(m_program.size(), 4096u);
+    }
+
+    // Writes the program, with `payload` appended at `offset` written into its header.
+    std::wstring MakeSetup(const std::string& payload, DWORD offset) {
+        std::string image = m_program;
+        WritePayloadOffset(reinterpret_cast<BYTE*>(&image[0]), static_cast<DWORD>(image.size()), offset);
+        m_bareProgram = image;
+        test::WriteBytes(m_setup, image + payload);
+        return m_setup;
+    }
+
+    // Starts the setup, checks that the first process ends at once, and returns the window
+    // of the working copy titled `title`.
+    HWND Start(const std::wstring& arguments, const wchar_t* title) {
+        fw::UniqueHandle first = test::StartWithTemp(m_setup, arguments, m_temp);
+        EXPECT_TRUE(first.Valid());
+        EXPECT_EQ(test::WaitForExit(first.Get()), 0u);
+        return test::WaitForWindow(0, title);
+    }
+
+    test::TestFolder m_folder;
+    const std::wstring m_temp = m_folder / L"tmp\\";
+    const std::wstring m_work = m_temp + L"__SRIMEInstall\\";
+    const std::wstring m_setup = m_folder / L"Abc Setup\\srinstallbase.exe";
+    std::string m_program;
+    std::string m_bareProgram;
+};
+
+TEST_F(StartupTest, UninstallModeRunsFromTheWorkingCopyWhichDeletesItself) {
+    test::WriteBytes(m_setup, m_program);
+    HWND dialog = Start(L"-u name=[Abc]", L"Abc - 卸载程序");
+    ASSERT_TRUE(dialog);
+    fw::UniqueHandle copy = test::ProcessOfWindow(dialog);
+    ASSERT_TRUE(copy.Valid());
+    EXPECT_TRUE(EndsWithNoCase(test::ImagePathOf(copy.Get()), L"\\__SRIMEInstall\\___temp.exe"))
+        << std::filesystem::path(test::ImagePathOf(copy.Get())).string();
+    EXPECT_TRUE(test::Exists(m_work + L"___temp.exe"));
+    EXPECT_TRUE(EndsWithNoCase(test::CommandLineOf(copy.Get()), L" -u name=[Abc] file=" + m_setup))
+        << std::filesystem::path(test::CommandLineOf(copy.Get())).string();
+    EXPECT_EQ(test::ItemText(dialog, IDOK), L"卸载(&U)");
+
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+    EXPECT_TRUE(GoneWithin(m_work + L"___temp.exe", 15000)) << "the working copy did not delete itself";
+    EXPECT_TRUE(Entries(m_work).empty());
+    EXPECT_TRUE(test::Exists(m_setup)) << "the started program stays";
+}
+
+TEST_F(StartupTest, RepairAndUpdateModesOpenTheirDialogs) {
+    test::WriteBytes(m_setup, m_program);
+    const struct {
+        const wchar_t* arguments;
+        const wchar_t* title;
+    } kModes[] = {{L"-r name=[Abc]", L"Abc - 修复程序"}, {L"/G name=[Abc]", L"Abc - 更新程序"}};
+    for (const auto& mode : kModes) {
+        HWND dialog = Start(mode.arguments, mode.title);
+        ASSERT_TRUE(dialog) << std::filesystem::path(mode.title).string();
+        fw::UniqueHandle copy = test::ProcessOfWindow(dialog);
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+        EXPECT_TRUE(GoneWithin(m_work + L"___temp.exe", 15000));
+    }
+}
+
+TEST_F(StartupTest, InstallModeSplitsTheProgramFromItsPayload) {
+    std::string payload = "CRYP";
+    for (int i = 0; i < 1000; ++i) payload.push_back(static_cast<char>(i * 7));
+    MakeSetup(payload, static_cast<DWORD>(m_program.size()));
+
+    // No extractor yet: after the split the error page opens, with the parts on the disk.
+    HWND page = Start(L"", L"输入法安装向导--->错误");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(test::ReadBytes(m_work + L"unstall.exe"), m_bareProgram);
+    EXPECT_EQ(test::ReadBytes(m_work + L"srinstallbaseexe.cab"), payload);
+    EXPECT_FALSE(test::Exists(m_work + L"srinstallbaseexe.tmp"));
+
+    fw::UniqueHandle copy = test::ProcessOfWindow(page);
+    test::Click(page, IDOK);
+    EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+    EXPECT_FALSE(test::Exists(m_work + L"unstall.exe"));
+    EXPECT_FALSE(test::Exists(m_work + L"srinstallbaseexe.cab"));
+}
+
+TEST_F(StartupTest, InstallModeWithoutAValidPayloadOffsetShowsTheErrorPageAndSplitsNothing) {
+    const DWORD size = static_cast<DWORD>(m_program.size());
+    for (DWORD offset : {DWORD(0), size + 100}) {
+        MakeSetup("CRYP-payload", offset);
+        HWND page = Start(L"", L"输入法安装向导--->错误");
+        ASSERT_TRUE(page) << offset;
+        EXPECT_FALSE(test::Exists(m_work + L"unstall.exe"));
+        EXPECT_FALSE(test::Exists(m_work + L"srinstallbaseexe.cab"));
+        fw::UniqueHandle copy = test::ProcessOfWindow(page);
+        test::Click(page, IDOK);
+        EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+    }
+}
+
+}  // namespace

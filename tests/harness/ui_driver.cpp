@@ -1,0 +1,79 @@
+// Driving dialogs from a second thread.
+#include "tests/harness/ui_driver.h"
+
+#include <thread>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace test {
+
+namespace {
+
+struct Search {
+    const wchar_t* title;
+    HWND found;
+};
+
+BOOL CALLBACK Match(HWND hwnd, LPARAM lp) {
+    Search& s = *reinterpret_cast<Search*>(lp);
+    if (!IsWindowVisible(hwnd)) return TRUE;
+    if (s.title && TextOf(hwnd) != s.title) return TRUE;
+    s.found = hwnd;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForWindow(DWORD thread, const wchar_t* title, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    do {
+        Search s{title, nullptr};
+        if (thread) EnumThreadWindows(thread, Match, reinterpret_cast<LPARAM>(&s));
+        else EnumWindows(Match, reinterpret_cast<LPARAM>(&s));
+        if (s.found) return s.found;
+        Sleep(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+bool WaitUntilGone(HWND window, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+std::wstring TextOf(HWND window) {
+    std::vector<wchar_t> text(GetWindowTextLengthW(window) + 1);
+    GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+    return text.data();
+}
+
+std::wstring ItemText(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
+
+void Click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+INT_PTR RunDriven(fw::Dialog& dialog, const std::function<void(HWND)>& drive) {
+    const DWORD uiThread = GetCurrentThreadId();
+    std::thread driver([&] {
+        HWND window = WaitForWindow(uiThread, nullptr);
+        if (!window) {
+            ADD_FAILURE() << "no dialog window appeared";
+            return;
+        }
+        drive(window);
+        if (!WaitUntilGone(window, 3000)) {
+            ADD_FAILURE() << "the dialog was still open after the test; closing it";
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            if (!WaitUntilGone(window, 3000)) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        }
+    });
+    INT_PTR result = dialog.DoModal(nullptr);
+    driver.join();
+    return result;
+}
+
+}  // namespace test
