@@ -7,6 +7,7 @@
 #include "app/run_state.h"
 #include "install/repair_dialog.h"
 #include "res/resource.h"
+#include "tests/harness/run_driven.h"
 #include "tests/harness/ui_driver.h"
 #include "update/update_dialog.h"
 #include "wizard/error_page.h"

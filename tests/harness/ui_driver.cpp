@@ -1,9 +1,6 @@
 // Driving dialogs from a second thread.
 #include "tests/harness/ui_driver.h"
 
-#include <thread>
-#include <gtest/gtest.h>
-
 #include <vector>
 
 namespace test {
@@ -55,25 +52,5 @@ std::wstring TextOf(HWND window) {
 std::wstring ItemText(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
 
 void Click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-
-INT_PTR RunDriven(fw::Dialog& dialog, const std::function<void(HWND)>& drive) {
-    const DWORD uiThread = GetCurrentThreadId();
-    std::thread driver([&] {
-        HWND window = WaitForWindow(uiThread, nullptr);
-        if (!window) {
-            ADD_FAILURE() << "no dialog window appeared";
-            return;
-        }
-        drive(window);
-        if (!WaitUntilGone(window, 3000)) {
-            ADD_FAILURE() << "the dialog was still open after the test; closing it";
-            PostMessageW(window, WM_CLOSE, 0, 0);
-            if (!WaitUntilGone(window, 3000)) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-        }
-    });
-    INT_PTR result = dialog.DoModal(nullptr);
-    driver.join();
-    return result;
-}
 
 }  // namespace test

@@ -2,10 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include <functional>
 #include <string>
-
-#include "framework/dialog.h"
 
 namespace test {
 
@@ -21,10 +18,5 @@ std::wstring ItemText(HWND dialog, int id);
 
 // Clicks a button the way the mouse does (BM_CLICK, which the dialog gets as WM_COMMAND).
 void Click(HWND dialog, int id);
-
-// Runs the dialog modally on this thread while `drive` acts on its window from another
-// thread. If the dialog is still open after `drive`, it is closed, so a failing test never
-// hangs. Returns the dialog's result.
-INT_PTR RunDriven(fw::Dialog& dialog, const std::function<void(HWND)>& drive);
 
 }  // namespace test
