@@ -6,8 +6,10 @@
 
 #include "app/folders.h"
 #include "app/startup.h"
+#include "payload/cabinet.h"
 #include "payload/container.h"
 #include "payload/mapfile.h"
+#include "payload/payload_key.h"
 #include "support/bounded_text.h"
 
 namespace {
@@ -48,9 +50,13 @@ int ExtractPayload(RUNSTATE& state) {
     FormatCut(state.payloadFolder, kPathChars, L"%sSR_INSTALL\\", state.workFolder);
     EmptyFolder(state.payloadFolder);
     RemoveDirectoryW(state.payloadFolder);
-    // The payload is enciphered; this build carries no cabinet extractor yet, so the
-    // package cannot be unpacked and install mode ends on the error page.
-    return 0;
+    try {
+        Cabinet::CExtract extractor;
+        extractor.SetKey(kPayloadKeyLength);
+        return extractor.Init() && extractor.Extract(state.payloadFile, state.payloadFolder);
+    } catch (const char*) {
+        return 0;  // out of memory while unpacking: the package counts as damaged
+    }
 }
 
 int HasInstallInfo(const RUNSTATE& state) {

@@ -102,7 +102,7 @@ bool RunInstall(const std::wstring& setup, const std::string& program) {
     Say(L"  the work folder holds: " + Listing(kWork));
     Say(std::wstring(L"  unstall.exe is ") + (bare ? L"byte-identical to the program part" : L"WRONG") +
         L"; srinstallbaseexe.cab is " + (cab ? L"byte-identical to the payload" : L"WRONG"));
-    Say(L"  (the payload is not unpacked yet, so the error page is shown)");
+    Say(L"  (the payload is no real cabinet, so the extraction fails and the error page is shown)");
     test::Click(page, IDOK);
     test::WaitForExit(copy.Get());
     Say(L"  clicked \"完成(&O)\"; the run ended and emptied the work folder, which now holds: " + Listing(kWork));

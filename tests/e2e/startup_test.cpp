@@ -109,7 +109,7 @@ TEST_F(StartupTest, InstallModeSplitsTheProgramFromItsPayload) {
     for (int i = 0; i < 1000; ++i) payload.push_back(static_cast<char>(i * 7));
     MakeSetup(payload, static_cast<DWORD>(m_program.size()));
 
-    // No extractor yet: after the split the error page opens, with the parts on the disk.
+    // The payload is no cabinet: after the split the error page opens, with the parts on the disk.
     HWND page = Start(L"", L"输入法安装向导--->错误");
     ASSERT_TRUE(page);
     EXPECT_EQ(test::ReadBytes(m_work + L"unstall.exe"), m_bareProgram);

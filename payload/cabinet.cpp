@@ -1,0 +1,462 @@
+// The cabinet extractor: the one adapter over Cabinet.dll's FDI.
+#include "payload/cabinet.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+#include "payload/payload_key.h"
+
+namespace Cabinet {
+
+namespace {
+
+const char* const kOutOfMemory = "Fatal error: Out of memory!";
+const DWORD kPlainPrefix = 56;  // the cabinet header and first entries stay readable
+
+// One slot of the process binds an extractor to its thread: the library's callbacks carry
+// no pointer to their caller.
+const DWORD g_slot = TlsAlloc();
+
+CExtract* Bound() { return g_slot == TLS_OUT_OF_INDEXES ? nullptr : static_cast<CExtract*>(TlsGetValue(g_slot)); }
+
+bool IsDeviceName(const wchar_t* component, size_t length) {
+    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CLOCK$", L"CONIN$", L"CONOUT$"};
+    size_t stem = 0;
+    while (stem < length && component[stem] != L'.') ++stem;
+    for (const wchar_t* device : kDevices) {
+        if (wcslen(device) == stem && _wcsnicmp(component, device, stem) == 0) return true;
+    }
+    // COM1 to COM9 and LPT1 to LPT9
+    return stem == 4 && (_wcsnicmp(component, L"COM", 3) == 0 || _wcsnicmp(component, L"LPT", 3) == 0) &&
+           component[3] >= L'1' && component[3] <= L'9';
+}
+
+}  // namespace
+
+bool IsSafeStoredName(const wchar_t* name) {
+    if (!name[0] || name[0] == L'\\') return false;  // empty, rooted, UNC or \\?\ prefixed
+    for (const wchar_t* component = name; *component;) {
+        const wchar_t* end = wcschr(component, L'\\');
+        const size_t length = end ? end - component : wcslen(component);
+        if (length == 0) return false;
+        // The system drops trailing dots and blanks, which would make ". ." or "..." a "..".
+        const wchar_t last = component[length - 1];
+        if (last == L'.' || last == L' ') return false;
+        if (IsDeviceName(component, length)) return false;
+        for (size_t i = 0; i < length; ++i) {
+            const wchar_t c = component[i];
+            if (c < 0x20 || c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|') {
+                return false;
+            }
+        }
+        if (!end) break;
+        component = end + 1;
+    }
+    return true;
+}
+
+// The callbacks given to the library: each finds the extractor bound to its thread. No
+// exception may unwind through the library's frames, so a failure thrown here is kept and
+// raised again once FDICopy has returned.
+struct Callbacks {
+    static void* DIAMONDAPI Alloc(ULONG size) { return malloc(size); }
+    static void DIAMONDAPI Free(void* block) { free(block); }
+
+    template <class F, class R>
+    static R Guard(R failed, F&& body) {
+        CExtract* self = Bound();
+        if (!self) return failed;
+        try {
+            return body(*self);
+        } catch (const char* text) {
+            self->m_fatal = text;
+        } catch (const std::bad_alloc&) {
+            self->m_fatal = kOutOfMemory;
+        }
+        return failed;
+    }
+
+    static INT_PTR DIAMONDAPI Open(char* name, int flags, int) {
+        return Guard<>(INT_PTR(-1), [&](CExtract& x) { return x.Open(name, flags); });
+    }
+    static UINT DIAMONDAPI Read(INT_PTR fd, void* buffer, UINT count) {
+        return Guard<>(UINT(-1), [&](CExtract& x) { return x.Read(fd, buffer, count); });
+    }
+    static UINT DIAMONDAPI Write(INT_PTR fd, void* buffer, UINT count) {
+        return Guard<>(UINT(-1), [&](CExtract& x) { return x.Write(fd, buffer, count); });
+    }
+    static int DIAMONDAPI Close(INT_PTR fd) {
+        return Guard<>(-1, [&](CExtract& x) { return x.Close(fd); });
+    }
+    static long DIAMONDAPI Seek(INT_PTR fd, long offset, int origin) {
+        return Guard<>(-1L, [&](CExtract& x) { return x.Seek(fd, offset, origin); });
+    }
+    static INT_PTR DIAMONDAPI Notify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record) {
+        return Guard<>(INT_PTR(-1), [&](CExtract& x) { return x.OnNotify(type, record); });
+    }
+};
+
+// Construction and binding
+
+CExtract::CExtract() : m_destination(L""), m_nextCabinet(L""), m_ownerThread(GetCurrentThreadId()) {
+    memset(&m_cipher, 0, sizeof m_cipher);
+    memset(&m_libraryError, 0, sizeof m_libraryError);
+    memset(&m_error, 0, sizeof m_error);
+    m_handles.reserve(4);
+    m_positions.reserve(4);
+}
+
+CExtract::~CExtract() {
+    if (Cleanup() && Bound() == this) TlsSetValue(g_slot, nullptr);
+    if (m_library) FreeLibrary(m_library);
+    free(m_decipherBuffer);
+}
+
+int CExtract::SetKey(size_t length) {
+    if (length > kPayloadKeyLength) length = kPayloadKeyLength;
+    if (!BlowfishSetKey(m_cipher, reinterpret_cast<const uint8_t*>(kPayloadKey), length)) return 0;
+    if (!m_decipherBuffer) {
+        m_decipherBuffer = static_cast<BYTE*>(malloc(kDecipherBufferSize));
+        if (!m_decipherBuffer) throw kOutOfMemory;
+    }
+    return 1;
+}
+
+bool CExtract::OnOwnerThread() {
+    if (GetCurrentThreadId() == m_ownerThread) return true;
+    SetError(kErrorWrongThread);
+    return false;
+}
+
+void CExtract::SetError(int code, DWORD systemError) {
+    m_error.code = code;
+    m_error.systemError = systemError;
+}
+
+BOOL CExtract::Init() {
+    if (!OnOwnerThread()) return 0;
+    if (g_slot == TLS_OUT_OF_INDEXES) {
+        SetError(0, ERROR_OUTOFMEMORY);
+        return 0;
+    }
+    CExtract* bound = Bound();
+    if (bound && bound != this) {
+        SetError(kErrorThreadBusy);
+        return 0;
+    }
+    if (!TlsSetValue(g_slot, this)) {
+        SetError(0, ERROR_OUTOFMEMORY);
+        return 0;
+    }
+    memset(&m_error, 0, sizeof m_error);
+    memset(&m_libraryError, 0, sizeof m_libraryError);
+    if (m_context) return 0;
+
+    if (!m_library) {
+        m_library = LoadLibraryW(L"Cabinet.dll");
+        if (m_library) {
+            m_fdiCreate = reinterpret_cast<decltype(m_fdiCreate)>(
+                reinterpret_cast<void*>(GetProcAddress(m_library, "FDICreate")));
+            m_fdiCopy = reinterpret_cast<decltype(m_fdiCopy)>(
+                reinterpret_cast<void*>(GetProcAddress(m_library, "FDICopy")));
+            m_fdiIsCabinet = reinterpret_cast<decltype(m_fdiIsCabinet)>(
+                reinterpret_cast<void*>(GetProcAddress(m_library, "FDIIsCabinet")));
+            m_fdiDestroy = reinterpret_cast<decltype(m_fdiDestroy)>(
+                reinterpret_cast<void*>(GetProcAddress(m_library, "FDIDestroy")));
+        }
+        if (!m_library || !m_fdiCreate || !m_fdiCopy || !m_fdiIsCabinet || !m_fdiDestroy) {
+            if (m_library) FreeLibrary(m_library);
+            m_library = nullptr;
+            SetError(kErrorNoLibrary);
+            return 0;
+        }
+    }
+    m_context = m_fdiCreate(Callbacks::Alloc, Callbacks::Free, Callbacks::Open, Callbacks::Read, Callbacks::Write,
+                            Callbacks::Close, Callbacks::Seek, cpu80386, &m_libraryError);
+    return m_context != nullptr;
+}
+
+BOOL CExtract::Cleanup() {
+    if (!OnOwnerThread()) return 0;
+    if (!m_context) return 1;
+    BOOL result = m_fdiDestroy(m_context);
+    m_context = nullptr;
+    return result;
+}
+
+// Extraction
+
+bool CExtract::Extract(const wchar_t* cabinetPath, const wchar_t* destination) {
+    if (!OnOwnerThread() || !m_context) return false;
+    m_abort = 0;
+    ResetOutput();
+    memset(&m_error, 0, sizeof m_error);
+    memset(&m_libraryError, 0, sizeof m_libraryError);
+    m_handles.clear();
+    m_positions.clear();
+    m_fatal = nullptr;
+
+    m_destination = CWideString(destination);
+    m_destination.EnsureTrailingBackslash();
+    CWideString folder, name;
+    CWideString(cabinetPath).SplitPath(folder, name);
+    if (m_destination.Length() <= 2 || folder.Length() <= 1 || name.Length() <= 1) {
+        SetError(kErrorBadArguments);
+        return false;
+    }
+
+    m_nextCabinet.Clear();
+    CAnsiString folderUtf8, nameUtf8;
+    folderUtf8.AssignUtf8(folder.Text());
+    nameUtf8.AssignUtf8(name.Text());
+    BOOL copied = m_fdiCopy(m_context, const_cast<char*>(nameUtf8.Text()), const_cast<char*>(folderUtf8.Text()), 0,
+                            Callbacks::Notify, nullptr, nullptr);
+    while (copied && !m_fatal && m_nextCabinet.Length()) {
+        nameUtf8.AssignUtf8(m_nextCabinet.Text());
+        m_nextCabinet.Clear();
+        copied = m_fdiCopy(m_context, const_cast<char*>(nameUtf8.Text()), const_cast<char*>(folderUtf8.Text()), 0,
+                           Callbacks::Notify, nullptr, nullptr);
+    }
+    if (m_output.fd > 0) Close(m_output.fd);
+    if (m_fatal) throw m_fatal;
+    return !m_libraryError.fError && !m_error.code && !m_error.systemError;
+}
+
+void CExtract::ResetOutput() {
+    m_output.fd = 0;
+    m_output.size = 0;
+    m_output.written = 0;
+    m_output.name.Clear();
+    m_output.path.Clear();
+}
+
+// The low-level file layer
+
+int CExtract::FileRead(int fd, void* buffer, unsigned count) { return _read(fd, buffer, count); }
+int CExtract::FileWrite(int fd, const void* buffer, unsigned count) { return _write(fd, buffer, count); }
+int CExtract::FileClose(int fd) { return _close(fd); }
+long CExtract::FileSeek(int fd, long offset, int origin) { return _lseek(fd, offset, origin); }
+
+int CExtract::FileOpen(const wchar_t* path, int flags, int permission) {
+    // An existing read-only file must not stop its replacement.
+    if (flags & _O_CREAT) SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    return _wopen(path, flags, permission);
+}
+
+// The position table: the absolute position of every handle the library opened.
+
+DWORD* CExtract::PositionOf(INT_PTR fd) {
+    for (size_t i = 0; i < m_handles.size(); ++i) {
+        if (m_handles[i] == fd) return &m_positions[i];
+    }
+    return nullptr;
+}
+
+void CExtract::Forget(INT_PTR fd) {
+    for (size_t i = 0; i < m_handles.size(); ++i) {
+        if (m_handles[i] != fd) continue;
+        m_handles[i] = m_handles.back();  // the last entry moves into its place
+        m_positions[i] = m_positions.back();
+        m_handles.pop_back();
+        m_positions.pop_back();
+        return;
+    }
+}
+
+INT_PTR CExtract::Open(const char* utf8Name, int flags) {
+    CWideString path;
+    path.AssignFromCodePage(utf8Name, CP_UTF8);
+    int fd = FileOpen(path.Text(), flags, _S_IREAD);
+    if (fd != 0 && fd != -1) {
+        if (m_handles.size() == m_handles.capacity()) {
+            m_handles.reserve(2 * m_handles.capacity());
+            m_positions.reserve(2 * m_positions.capacity());
+        }
+        m_handles.push_back(fd);
+        m_positions.push_back(0);
+    }
+    return fd;
+}
+
+UINT CExtract::Write(INT_PTR fd, const void* buffer, UINT count) {
+    int written = FileWrite(static_cast<int>(fd), buffer, count);
+    if (written > 0 && fd == m_output.fd) m_output.written += written;
+    return static_cast<UINT>(written);
+}
+
+int CExtract::Close(INT_PTR fd) {
+    if (fd <= 0) return 0;
+    int result = FileClose(static_cast<int>(fd));
+    if (fd == m_output.fd) ResetOutput();
+    Forget(fd);
+    return result;
+}
+
+long CExtract::Seek(INT_PTR fd, long offset, int origin) {
+    long position = FileSeek(static_cast<int>(fd), offset, origin);
+    if (fd != 0 && fd != -1) {
+        if (DWORD* known = PositionOf(fd)) *known = static_cast<DWORD>(position);
+    }
+    return position;
+}
+
+// The keyed read
+
+UINT CExtract::Read(INT_PTR handle, void* buffer, UINT count) {
+    const int fd = static_cast<int>(handle);
+    DWORD* known = PositionOf(handle);
+    const DWORD start = known ? *known : static_cast<DWORD>(FileSeek(fd, 0, SEEK_CUR));
+    BYTE* out = static_cast<BYTE*>(buffer);
+
+    int delivered;
+    if (!IsKeyed()) {
+        delivered = FileRead(fd, out, count);
+        if (delivered < 0) return static_cast<UINT>(-1);
+    } else {
+        // A request larger than the buffer (after alignment) is served in pieces.
+        const DWORD kPiece = kDecipherBufferSize - 16;
+        for (DWORD done = 0; done < count;) {
+            const DWORD piece = count - done < kPiece ? count - done : kPiece;
+            if (ReadDeciphered(fd, start + done, out + done, piece) < 0) return static_cast<UINT>(-1);
+            done += piece;
+        }
+        delivered = static_cast<int>(count);
+    }
+    if (DWORD* again = PositionOf(handle)) *again = start + delivered;
+    if (start == 0 && delivered >= 4 && !CheckSignature(out)) return static_cast<UINT>(-1);
+    return static_cast<UINT>(delivered);
+}
+
+int CExtract::ReadDeciphered(int fd, DWORD position, BYTE* out, DWORD count) {
+    if (count == 0) return 0;
+    const DWORD start = position & ~7u;
+    const DWORD skip = position - start;
+    const DWORD length = ((position + count - 1) & ~7u) - start + 8;
+    if (FileSeek(fd, static_cast<long>(start), SEEK_SET) != static_cast<long>(start)) return -1;
+    // A container whose length is no multiple of 8 ends in a block that cannot be read whole.
+    if (FileRead(fd, m_decipherBuffer, length) != static_cast<int>(length)) return -1;
+    DWORD plain = start < kPlainPrefix ? kPlainPrefix - start : 0;
+    if (plain > length) plain = length;
+    BlowfishDecipher(m_cipher, m_decipherBuffer + plain, length - plain);
+    memcpy(out, m_decipherBuffer + skip, count);
+    FileSeek(fd, static_cast<long>(position + count), SEEK_SET);
+    return static_cast<int>(count);
+}
+
+bool CExtract::CheckSignature(BYTE* buffer) {
+    if (memcmp(buffer, "MSCF", 4) == 0) {
+        if (!IsKeyed()) return true;
+        SetError(kErrorPlainCabinet);
+        return false;
+    }
+    if (memcmp(buffer, "CRYP", 4) == 0) {
+        if (IsKeyed()) {
+            memcpy(buffer, "MSCF", 4);  // the library sees an ordinary cabinet
+            return true;
+        }
+        SetError(kErrorCipheredCabinet);
+        return false;
+    }
+    SetError(kErrorNotACabinet);
+    return false;
+}
+
+// Notifications
+
+INT_PTR CExtract::OnNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record) {
+    if (m_abort) return -1;
+    switch (type) {
+    case fdintCABINET_INFO:
+        if (!m_nextCabinet.Length() && record->psz1) m_nextCabinet.AssignFromCodePage(record->psz1, CP_UTF8);
+        return 0;
+    case fdintCOPY_FILE:
+        return OnCopyFile(record);
+    case fdintCLOSE_FILE_INFO:
+        return OnCloseFile(record);
+    case fdintNEXT_CABINET:
+        if (record->psz1) m_nextCabinet.AssignFromCodePage(record->psz1, CP_UTF8);
+        if (record->fdie != FDIERROR_NONE) {
+            SetError(record->fdie);
+            return -1;
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+bool CExtract::DecodeName(const char* stored, USHORT attributes, CWideString& name) {
+    name.AssignFromCodePage(stored ? stored : "", attributes & _A_NAME_IS_UTF ? CP_UTF8 : m_nameCodePage);
+    name.ReplaceSlashes();
+    return IsSafeStoredName(name.Text());
+}
+
+INT_PTR CExtract::OnCopyFile(PFDINOTIFICATION record) {
+    CWideString name;
+    if (!DecodeName(record->psz1, record->attribs, name)) {
+        // Written as it stands, such a name would land outside the destination folder.
+        SetError(kErrorCreateFile);
+        return -1;
+    }
+    CWideString subfolder, file;
+    name.SplitPath(subfolder, file);
+    CWideString folder(m_destination);
+    folder.Append(subfolder);
+    CWideString path(folder);
+    path.Append(file);
+
+    if (DWORD error = CreateFolderTree(folder.Text())) {
+        SetError(kErrorCreateFile, error);
+        return -1;
+    }
+    int fd = FileOpen(path.Text(), _O_BINARY | _O_CREAT | _O_TRUNC | _O_SEQUENTIAL | _O_WRONLY, _S_IREAD | _S_IWRITE);
+    if (fd <= 0) {
+        SetError(kErrorCreateFile);
+        return fd;
+    }
+    m_output.fd = fd;
+    m_output.size = record->cb;
+    m_output.written = 0;
+    m_output.path = path;
+    m_output.name = name;
+    return fd;
+}
+
+INT_PTR CExtract::OnCloseFile(PFDINOTIFICATION record) {
+    CWideString name;
+    DecodeName(record->psz1, record->attribs, name);
+    CWideString path(m_destination);
+    path.Append(name);
+    // The library sends this even for a file whose data it failed to decode; such a file
+    // must not stay behind looking complete.
+    const bool whole = record->hf != m_output.fd || m_output.written == m_output.size;
+    Close(record->hf);
+    if (!whole) {
+        DeleteFileW(path.Text());
+        if (!m_error.code) SetError(FDIERROR_CORRUPT_CABINET);
+        return 1;
+    }
+
+    HANDLE file = CreateFileW(path.Text(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    FILETIME stored, utc;
+    DosDateTimeToFileTime(record->date, record->time, &stored);
+    // Cabinet times are local unless the entry says otherwise.
+    if (record->attribs & 0x100) utc = stored;
+    else LocalFileTimeToFileTime(&stored, &utc);
+    SetFileTime(file, &utc, nullptr, &utc);
+    CloseHandle(file);
+    const DWORD attributes = record->attribs & 0x27;  // read-only, hidden, system, archive
+    SetFileAttributesW(path.Text(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+    return 1;
+}
+
+}  // namespace Cabinet

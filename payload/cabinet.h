@@ -1,0 +1,124 @@
+// Cabinet::CExtract: unpacks a cabinet into a folder through the system's Cabinet.dll,
+// deciphering an enciphered payload block by block while the library reads it.
+#pragma once
+#include <windows.h>
+#include <fdi.h>
+
+#include <vector>
+
+#include "payload/blowfish.h"
+#include "support/strings.h"
+
+namespace Cabinet {
+
+// The extractor's own error codes; 1 to 11 are the library's (FDIERROR) numbers.
+enum : int {
+    kErrorNotACabinet = 2,
+    kErrorCreateFile = 8,
+    kErrorNoLibrary = 1000,
+    kErrorBadArguments = 1002,
+    kErrorPlainCabinet = 1007,     // a plain cabinet given to a keyed extractor
+    kErrorCipheredCabinet = 1008,  // an enciphered cabinet given to an extractor without key
+    kErrorWrongThread = 1011,
+    kErrorThreadBusy = 1012,       // another extractor is bound to this thread
+};
+
+struct ERRORSTATE {
+    int code;
+    DWORD systemError;
+    DWORD reserved;  // stays 0
+};
+
+constexpr DWORD kDecipherBufferSize = 65536;
+
+class CExtract {
+public:
+    CExtract();
+    virtual ~CExtract();
+    CExtract(const CExtract&) = delete;
+    CExtract& operator=(const CExtract&) = delete;
+
+    // Keys the extractor with the first `length` characters of the payload key and
+    // allocates its decipher buffer; 0 leaves it unkeyed and returns 0.
+    int SetKey(size_t length);
+    bool IsKeyed() const { return m_cipher.keyed != 0; }
+
+    // Binds the extractor to this thread and loads the library; nonzero on success.
+    BOOL Init();
+    // True when every file of the cabinet (and of the cabinets that follow it in a set)
+    // was written into the destination folder without error.
+    bool Extract(const wchar_t* cabinetPath, const wchar_t* destination);
+    // Destroys the library context: its result, 1 without one, 0 on the wrong thread.
+    BOOL Cleanup();
+
+    const ERRORSTATE& LastError() const { return m_error; }
+    const ERF& LibraryError() const { return m_libraryError; }
+
+    virtual void Abort() { m_abort = 1; }
+
+    // The low-level file layer; a derived extractor may redirect it.
+    virtual int FileRead(int fd, void* buffer, unsigned count);
+    virtual int FileWrite(int fd, const void* buffer, unsigned count);
+    virtual int FileClose(int fd);
+    virtual long FileSeek(int fd, long offset, int origin);
+    virtual int FileOpen(const wchar_t* path, int flags, int permission);
+
+    // What the library's callbacks do, callable as the library would call them. Read is
+    // the keyed read: it deciphers from the handle's absolute position.
+    INT_PTR Open(const char* utf8Name, int flags);
+    UINT Read(INT_PTR fd, void* buffer, UINT count);
+    UINT Write(INT_PTR fd, const void* buffer, UINT count);
+    int Close(INT_PTR fd);
+    long Seek(INT_PTR fd, long offset, int origin);
+
+private:
+    struct OutputFile {
+        int fd = 0;
+        DWORD size = 0;     // as the cabinet states it
+        DWORD written = 0;  // as it arrived
+        CWideString name;
+        CWideString path;
+    };
+
+    bool OnOwnerThread();
+    void SetError(int code, DWORD systemError = 0);
+    DWORD* PositionOf(INT_PTR fd);
+    void Forget(INT_PTR fd);
+    int ReadDeciphered(int fd, DWORD position, BYTE* out, DWORD count);
+    bool CheckSignature(BYTE* buffer);
+    bool DecodeName(const char* stored, USHORT attributes, CWideString& name);
+    INT_PTR OnNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record);
+    INT_PTR OnCopyFile(PFDINOTIFICATION record);
+    INT_PTR OnCloseFile(PFDINOTIFICATION record);
+    void ResetOutput();
+
+    static INT_PTR DIAMONDAPI NotifyCallback(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record);
+
+    OutputFile m_output;
+    std::vector<INT_PTR> m_handles;  // position table: handle and absolute position
+    std::vector<DWORD> m_positions;
+    CWideString m_destination;
+    CWideString m_nextCabinet;
+    BLOWFISH m_cipher;
+    ERF m_libraryError;
+    ERRORSTATE m_error;
+    HFDI m_context = nullptr;
+    int m_abort = 0;
+    BYTE* m_decipherBuffer = nullptr;
+    UINT m_nameCodePage = 1252;
+    DWORD m_ownerThread;
+    const char* m_fatal = nullptr;  // a failure thrown inside a callback, raised once the library returns
+    HMODULE m_library = nullptr;
+    decltype(&FDICreate) m_fdiCreate = nullptr;
+    decltype(&FDICopy) m_fdiCopy = nullptr;
+    decltype(&FDIIsCabinet) m_fdiIsCabinet = nullptr;
+    decltype(&FDIDestroy) m_fdiDestroy = nullptr;
+
+    friend struct Callbacks;
+};
+
+// Whether a name stored in a cabinet stays inside the destination folder when it is
+// appended to it: no absolute path, drive, device or stream, no "." or ".." component.
+bool IsSafeStoredName(const wchar_t* name);
+
+}  // namespace Cabinet

@@ -1,0 +1,99 @@
+#!/usr/bin/env python3
+"""Makes the cabinets the extractor's tests read: some made by gcab as they are, and some
+patched afterwards to carry what no honest tool writes (hostile names, other flags).
+
+Usage: make_cabinets.py OUTPUT_FOLDER
+"""
+import os
+import random
+import shutil
+import subprocess
+import sys
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, 'wb') as f:
+        f.write(data)
+
+
+def gcab(cabinet, folder, names, zipped):
+    args = ['gcab', '-c'] + (['-z'] if zipped else []) + [os.path.abspath(cabinet)] + names
+    subprocess.run(args, cwd=folder, check=True, stdout=subprocess.DEVNULL)
+
+
+def entry_offset(cab, name):
+    """The offset of the CFFILE entry whose name is `name` (bytes)."""
+    at = cab.index(name + b'\0')
+    return at - 16  # cbFile, uoffFolderStart, iFolder, date, time, attribs precede the name
+
+
+def patch_name(cab, old, new):
+    assert len(old) == len(new)
+    at = cab.index(old + b'\0')
+    return cab[:at] + new + cab[at + len(new):]
+
+
+def patch_attributes(cab, name, attributes):
+    at = entry_offset(cab, name) + 14
+    return cab[:at] + attributes.to_bytes(2, 'little') + cab[at + 2:]
+
+
+def main():
+    out = sys.argv[1]
+    tree = os.path.join(out, 'tree')
+    shutil.rmtree(tree, ignore_errors=True)
+    rng = random.Random(20261208)
+    files = {
+        'a.txt': b'hello\n',
+        'sub/dir/big.bin': bytes(rng.getrandbits(8) for _ in range(150000)),
+        'sub/\u00fcn\u00ef.txt': '\u00fc\n'.encode('utf-8'),
+        'b.txt': b'second\n',
+    }
+    for name, data in files.items():
+        write(os.path.join(tree, name), data)
+    stamp = 1588748890  # 2020-05-06 07:08:10 UTC, stored by gcab as the build machine's local time
+    for name in files:
+        os.utime(os.path.join(tree, name), (stamp, stamp))
+    names = list(files)
+    gcab(os.path.join(out, 'gcab_plain.cab'), tree, names, False)
+    gcab(os.path.join(out, 'gcab_zip.cab'), tree, names, True)
+
+    with open(os.path.join(out, 'gcab_plain.cab'), 'rb') as f:
+        plain = f.read()
+    # Without the UTF-8 flag a name is read in code page 1252.
+    write(os.path.join(out, 'latin1.cab'), patch_attributes(plain, 'sub\\\u00fcn\u00ef.txt'.encode('utf-8'), 0x20))
+    # Read-only with a UTC time; hidden with a local time; every other bit dropped.
+    attrs = patch_attributes(plain, b'a.txt', 0x121)
+    attrs = patch_attributes(attrs, b'b.txt', 0x42 | 0x20)
+    write(os.path.join(out, 'attributes.cab'), attrs)
+
+    # Hostile names, each after one honest file.
+    hostile = os.path.join(out, 'hostile')
+    write(os.path.join(hostile, 'good.txt'), b'good\n')
+    for source in ('aaaevil.txt', 'zevil.txt', 'bbbbbbbbbbbbbbbbevil.txt', 'aaaaaaaa.txt'):
+        write(os.path.join(hostile, source), b'evil\n')
+    gcab(os.path.join(out, 'hostile.cab'), hostile,
+         ['good.txt', 'aaaevil.txt', 'zevil.txt', 'bbbbbbbbbbbbbbbbevil.txt', 'aaaaaaaa.txt'], False)
+    with open(os.path.join(out, 'hostile.cab'), 'rb') as f:
+        base = f.read()
+    cases = {
+        'parent': (b'aaaevil.txt', b'..\\evil.txt'),
+        'drive': (b'aaaevil.txt', b'C:\\evil.txt'),
+        'rooted': (b'zevil.txt', b'\\evil.txt'),
+        'deep': (b'bbbbbbbbbbbbbbbbevil.txt', b'sub\\..\\..\\..\\evil.txt'.ljust(24, b'x')),
+        'device': (b'aaaaaaaa.txt', b'sub\\nul.txt'.ljust(12, b'x')),
+    }
+    for case, (old, new) in cases.items():
+        write(os.path.join(out, 'hostile_%s.cab' % case), patch_name(base, old, new))
+    shutil.rmtree(hostile)
+
+    # Cut inside the data of the large file.
+    with open(os.path.join(out, 'gcab_zip.cab'), 'rb') as f:
+        zipped = f.read()
+    write(os.path.join(out, 'truncated.cab'), zipped[:len(zipped) // 2])
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
