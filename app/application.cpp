@@ -100,8 +100,13 @@ void CSR_Install_BaseApp::RunMode() {
         break;
     }
     RUNSTATE& state = *g_runState;
-    if (SplitInstaller(state) && ExtractPayload(state) && HasInstallInfo(state) &&
-        LoadPackageConfig(state, *g_packageConfig)) {
+    bool prepared = SplitInstaller(state) && ExtractPayload(state) && HasInstallInfo(state);
+    if (prepared) {
+        wchar_t installInfo[kPathChars];
+        InstallInfoPath(state, installInfo);
+        prepared = LoadPackageConfig(installInfo, *g_packageConfig);
+    }
+    if (prepared) {
         CSR_Install_BaseDlg welcome;
         RunAsMainWindow(*this, welcome);
     } else {

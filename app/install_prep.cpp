@@ -59,19 +59,12 @@ int ExtractPayload(RUNSTATE& state) {
     }
 }
 
-int HasInstallInfo(const RUNSTATE& state) {
-    wchar_t path[kPathChars];
+void InstallInfoPath(const RUNSTATE& state, wchar_t* path) {
     FormatCut(path, kPathChars, L"%s%s", state.payloadFolder, L"InstallInfo.dif");
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-int LoadPackageConfig(const RUNSTATE& state, PACKAGECONFIG& record) {
+int HasInstallInfo(const RUNSTATE& state) {
     wchar_t path[kPathChars];
-    FormatCut(path, kPathChars, L"%s%s", state.payloadFolder, L"InstallInfo.dif");
-    SR_MapFileIO file;
-    if (!file.OpenFile(path, 0)) return 0;
-    // A shorter file leaves zeros after its bytes (the record starts zero-filled).
-    DWORD count = file.GetSize() < sizeof record ? file.GetSize() : sizeof record;
-    memcpy(&record, file.GetData(0), count);
-    return 1;
+    InstallInfoPath(state, path);
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }

@@ -18,5 +18,5 @@ int DeleteSelf();
 int SplitInstaller(RUNSTATE& state);
 int ExtractPayload(RUNSTATE& state);
 int HasInstallInfo(const RUNSTATE& state);
-// Copies the first bytes of "InstallInfo.dif" of the payload folder into record.
-int LoadPackageConfig(const RUNSTATE& state, PACKAGECONFIG& record);
+// "InstallInfo.dif" in the payload folder.
+void InstallInfoPath(const RUNSTATE& state, wchar_t* path);

@@ -35,3 +35,7 @@ struct INSTALLEDPACKAGE {
     wchar_t installPath[260];  // with its trailing backslash, from "SMEInstallPath"
     wchar_t packageName[40];   // from the command line, at most 39 characters
 };
+
+// Copies the first 1308 bytes of an "InstallInfo.dif" into record; 0 when the file is
+// missing or cannot be mapped (an empty file among them).
+int LoadPackageConfig(const wchar_t* path, PACKAGECONFIG& record);
