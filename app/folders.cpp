@@ -1,22 +1,327 @@
-// Placeholder until the folder operations land.
+// The shared folder operations: work and package data folders, emptying, measuring and
+// copying trees, and full access for the local "Users" group.
 #include "app/folders.h"
+
+#include <shlobj.h>
+
+#include <cstdio>
+
+#include "framework/handles.h"
 #include "support/bounded_text.h"
 
-void MakeWorkFolderPath(wchar_t* out, const wchar_t* tempFolder) {
-    size_t n = wcslen(tempFolder);
-    FormatCut(out, kPathChars, n && tempFolder[n - 1] == L'\\' ? L"%s__SRIMEInstall\\" : L"%s\\__SRIMEInstall\\", tempFolder);
+namespace {
+
+const wchar_t kUsers[] = L"Users";
+constexpr DWORD kDeleteWait = 50;  // ms paused after each deleted file and removed folder
+
+bool EndsWithBackslash(const wchar_t* path) {
+    const size_t n = wcslen(path);
+    return n && path[n - 1] == L'\\';
 }
-int PrepareWorkFolder(RUNSTATE* state) {
-    wchar_t temp[kPathChars] = {};
-    if (GetTempPathW(kPathChars, temp)) MakeWorkFolderPath(state->workFolder, temp);
-    else CopyCut(state->workFolder, L"c:\\temp\\__SRIMEInstall\\");
-    CreateDirectoryW(state->workFolder, nullptr);
+
+// "<folder>\<name><suffix>", with no second backslash when the folder already ends in one.
+void JoinPath(wchar_t* out, const wchar_t* folder, const wchar_t* name, const wchar_t* suffix = L"") {
+    FormatCut(out, kPathChars, L"%s%s%s%s", folder, EndsWithBackslash(folder) ? L"" : L"\\", name, suffix);
+}
+
+bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const WIN32_FIND_DATAW& found) { return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// Calls visit for every entry of the folder but the first, which is the folder's own "."
+// entry on the file systems the installer works on.
+template <class Visit>
+void ForEachEntry(const wchar_t* folder, Visit visit) {
+    wchar_t pattern[kPathChars];
+    JoinPath(pattern, folder, L"*");
+    WIN32_FIND_DATAW found;
+    fw::FindHandle search(FindFirstFileW(pattern, &found));
+    if (!search.Valid()) return;
+    while (FindNextFileW(search.Get(), &found)) visit(found);
+}
+
+// Access rights
+
+// The program normally has no console, so each failure line also goes to the debugger.
+int ReportFailure(const char* format) {
+    const int error = static_cast<int>(GetLastError());
+    char line[96];
+    snprintf(line, sizeof line, format, error);
+    fputs(line, stdout);
+    fflush(stdout);
+    OutputDebugStringA(line);
+    return 0;
+}
+
+template <class Function>
+Function FindAdvapi(const char* name) {
+    HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
+    return advapi ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(advapi, name))) : nullptr;
+}
+
+// The identifier of an entry that keeps it right behind its mask; object entries, whose
+// identifier follows optional GUIDs, are copied as they stand.
+PSID EntrySid(ACE_HEADER* entry) {
+    switch (entry->AceType) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+    case ACCESS_DENIED_ACE_TYPE:
+    case SYSTEM_AUDIT_ACE_TYPE:
+    case SYSTEM_ALARM_ACE_TYPE:
+        return &reinterpret_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart;
+    default:
+        return nullptr;
+    }
+}
+
+// Copies the old entries from *index on into the new list. With skipSid set it stops at
+// the first inherited entry and leaves out the explicit entries of that identifier.
+int CopyEntries(ACL* from, DWORD count, PSID skipSid, ACL* to, DWORD* index) {
+    for (; *index < count; ++*index) {
+        void* raw;
+        if (!GetAce(from, *index, &raw)) return ReportFailure("GetAce() failed. Error %d\n");
+        ACE_HEADER* entry = static_cast<ACE_HEADER*>(raw);
+        if (skipSid) {
+            if (entry->AceFlags & INHERITED_ACE) break;
+            PSID sid = EntrySid(entry);
+            if (sid && EqualSid(sid, skipSid)) continue;
+        }
+        if (!AddAce(to, from->AclRevision, MAXDWORD, entry, entry->AceSize)) {
+            return ReportFailure("AddAce() failed. Error %d\n");
+        }
+    }
     return 1;
 }
-int GrantUsersAccess(const wchar_t*) { return 1; }
-int CopyFileWithAccess(const wchar_t* s, const wchar_t* t, BOOL f) { return CopyFileW(s, t, f) ? GrantUsersAccess(t) : 0; }
-int GetPackageDataFolder(wchar_t*, const wchar_t*) { return 0; }
-int EmptyFolder(const wchar_t*) { return 0; }
-int CopyFolderTree(const wchar_t*, const wchar_t*, int) { return 0; }
-void RemoveVirtualizedData() {}
-unsigned GetFolderSizeKB(const RUNSTATE*, const wchar_t*) { return 0; }
+
+int AddUsersEntry(ACL* acl, PSID users) {
+    using AddEx = BOOL(WINAPI*)(PACL, DWORD, DWORD, DWORD, PSID);
+    if (AddEx addEx = FindAdvapi<AddEx>("AddAccessAllowedAceEx")) {
+        if (!addEx(acl, ACL_REVISION2, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, GENERIC_ALL, users)) {
+            return ReportFailure("AddAccessAllowedAceEx() failed. Error %d\n");
+        }
+    } else if (!AddAccessAllowedAce(acl, ACL_REVISION2, GENERIC_ALL, users)) {
+        return ReportFailure("AddAccessAllowedAce() failed. Error %d\n");
+    }
+    return 1;
+}
+
+// A new descriptor starts with no control bits; without these the stored list would lose
+// its auto-inherited or protected state.
+int CopyInheritanceControl(PSECURITY_DESCRIPTOR from, PSECURITY_DESCRIPTOR to) {
+    using SetControl = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
+    SetControl setControl = FindAdvapi<SetControl>("SetSecurityDescriptorControl");
+    if (!setControl) return 1;
+
+    SECURITY_DESCRIPTOR_CONTROL control;
+    DWORD revision;
+    if (!GetSecurityDescriptorControl(from, &control, &revision)) {
+        return ReportFailure("GetSecurityDescriptorControl() failed.Error %d\n");
+    }
+    SECURITY_DESCRIPTOR_CONTROL bits = 0;
+    if (control & SE_DACL_AUTO_INHERITED) bits = SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED;
+    else if (control & SE_DACL_PROTECTED) bits = SE_DACL_PROTECTED;
+    if (bits && !setControl(to, bits, bits)) return ReportFailure("SetSecurityDescriptorControl() failed.Error %d\n");
+    return 1;
+}
+
+// Builds the new list from the old descriptor's one and stores it on the path.
+int StoreWithUsersEntry(const wchar_t* path, PSECURITY_DESCRIPTOR oldDescriptor, PSID users) {
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION)) {
+        return ReportFailure("InitializeSecurityDescriptor() failed.Error %d\n");
+    }
+    BOOL present = FALSE, defaulted = FALSE;
+    ACL* oldAcl = nullptr;
+    if (!GetSecurityDescriptorDacl(oldDescriptor, &present, &oldAcl, &defaulted)) {
+        return ReportFailure("GetSecurityDescriptorDacl() failed. Error %d\n");
+    }
+    if (!present) oldAcl = nullptr;
+    ACL_SIZE_INFORMATION used = {0, sizeof(ACL), 0};  // an absent list: an empty header
+    if (oldAcl && !GetAclInformation(oldAcl, &used, sizeof used, AclSizeInformation)) {
+        return ReportFailure("GetAclInformation() failed. Error %d\n");
+    }
+
+    const DWORD size = used.AclBytesInUse + GetLengthSid(users) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
+    fw::HeapBlock acl(size);
+    if (!acl.Get()) return ReportFailure("HeapAlloc() failed. Error %d\n");
+    if (!BuildUsersAcl(acl.As<ACL>(), size, oldAcl, users)) return 0;
+
+    if (!SetSecurityDescriptorDacl(&descriptor, TRUE, acl.As<ACL>(), FALSE)) {
+        return ReportFailure("SetSecurityDescriptorDacl() failed. Error %d\n");
+    }
+    if (!CopyInheritanceControl(oldDescriptor, &descriptor)) return 0;
+    if (!SetFileSecurityW(path, DACL_SECURITY_INFORMATION, &descriptor)) {
+        return ReportFailure("SetFileSecurity() failed. Error %d\n");
+    }
+    return 1;
+}
+
+// Size queries answer FALSE with ERROR_INSUFFICIENT_BUFFER; anything else is a failure.
+bool SizeQueryFailed(BOOL result) { return !result && GetLastError() != ERROR_INSUFFICIENT_BUFFER; }
+
+// Trees
+
+// A whole file's size in KiB, at least 1; 0 for a file that cannot be opened.
+unsigned FileSizeKB(const wchar_t* path) {
+    fw::UniqueHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size;
+    if (!file.Valid() || !GetFileSizeEx(file.Get(), &size)) return 0;
+    return size.QuadPart < 1024 ? 1 : static_cast<unsigned>(size.QuadPart / 1024);
+}
+
+// Creates each missing folder on the way to the target, a share or drive root failing
+// harmlessly, and opens each new one to "Users".
+void CreateParents(const wchar_t* target) {
+    wchar_t prefix[kPathChars];
+    CopyCut(prefix, target);
+    for (wchar_t* p = prefix + 1; *p; ++p) {
+        if (*p != L'\\') continue;
+        *p = 0;
+        if (CreateDirectoryW(prefix, nullptr)) GrantUsersAccess(prefix);
+        *p = L'\\';
+    }
+}
+
+// Copies one file into the target folder, or schedules a copy kept in the temporary folder
+// to replace it at the next restart when the target is in use. True when either happened.
+bool PlaceFile(const wchar_t* source, const wchar_t* target, const wchar_t* name) {
+    if (CopyFileW(source, target, FALSE) && GrantUsersAccess(target)) return true;
+
+    wchar_t temp[kPathChars] = {};
+    GetTempPathW(kPathChars, temp);
+    wchar_t fallback[kPathChars];
+    JoinPath(fallback, temp, name, L".temp");
+    return CopyFileWithAccess(source, fallback, FALSE) &&
+           MoveFileExW(fallback, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+}  // namespace
+
+int BuildUsersAcl(ACL* acl, DWORD size, ACL* old, PSID users) {
+    if (!InitializeAcl(acl, size, ACL_REVISION2)) return ReportFailure("InitializeAcl() failed. Error %d\n");
+    // Explicit entries, ours among them, come before the inherited ones: the order that the
+    // system's access check and its inheritance both expect.
+    const DWORD count = old ? old->AceCount : 0;
+    DWORD index = 0;
+    return CopyEntries(old, count, users, acl, &index) && AddUsersEntry(acl, users) &&
+           CopyEntries(old, count, nullptr, acl, &index);
+}
+
+void MakeWorkFolderPath(wchar_t* out, const wchar_t* tempFolder) {
+    JoinPath(out, tempFolder, L"__SRIMEInstall\\");
+}
+
+int PrepareWorkFolder(RUNSTATE* state) {
+    wchar_t temp[kPathChars] = {};
+    // A temporary folder too long for the buffer is reported by its length only.
+    const DWORD length = GetTempPathW(kPathChars, temp);
+    if (length && length < kPathChars) MakeWorkFolderPath(state->workFolder, temp);
+    else CopyCut(state->workFolder, L"c:\\temp\\__SRIMEInstall\\");
+    CreateDirectoryW(state->workFolder, nullptr);
+    return GrantUsersAccess(state->workFolder);
+}
+
+int GrantUsersAccess(const wchar_t* path) {
+    DWORD sidSize = 0, domainChars = 0;
+    SID_NAME_USE use;
+    if (SizeQueryFailed(LookupAccountNameW(nullptr, kUsers, nullptr, &sidSize, nullptr, &domainChars, &use))) {
+        return ReportFailure("LookupAccountName() failed. Error %d\n");
+    }
+    fw::HeapBlock sid(sidSize);
+    fw::HeapBlock domain(domainChars * sizeof(wchar_t));
+    if (!sid.Get() || !domain.Get()) return ReportFailure("HeapAlloc() failed. Error %d\n");
+    if (!LookupAccountNameW(nullptr, kUsers, sid.Get(), &sidSize, domain.As<wchar_t>(), &domainChars, &use)) {
+        return ReportFailure("LookupAccountName() failed. Error %d\n");
+    }
+
+    DWORD descriptorSize = 0;
+    if (SizeQueryFailed(GetFileSecurityW(path, DACL_SECURITY_INFORMATION, nullptr, 0, &descriptorSize))) {
+        return ReportFailure("GetFileSecurity() failed. Error %d\n");
+    }
+    fw::HeapBlock descriptor(descriptorSize);
+    if (!descriptor.Get()) return ReportFailure("HeapAlloc() failed. Error %d\n");
+    if (!GetFileSecurityW(path, DACL_SECURITY_INFORMATION, descriptor.Get(), descriptorSize, &descriptorSize)) {
+        return ReportFailure("GetFileSecurity() failed. Error %d\n");
+    }
+    return StoreWithUsersEntry(path, descriptor.Get(), sid.Get());
+}
+
+int CopyFileWithAccess(const wchar_t* source, const wchar_t* target, BOOL failIfExists) {
+    return CopyFileW(source, target, failIfExists) ? GrantUsersAccess(target) : 0;
+}
+
+int GetPackageDataFolder(wchar_t* out, const wchar_t* name) {
+    wchar_t common[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, common) != S_OK) {
+        return 0;
+    }
+    FormatCut(out, kPathChars, L"%s\\SoramoIMEs\\%s\\", common, name);
+    return 1;
+}
+
+int EmptyFolder(const wchar_t* path) {
+    if (!Exists(path)) return 0;
+    ForEachEntry(path, [path](const WIN32_FIND_DATAW& found) {
+        wchar_t child[kPathChars];
+        JoinPath(child, path, found.cFileName);
+        if (!IsFolder(found)) {
+            SetFileAttributesW(child, FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(child);
+            Sleep(kDeleteWait);
+        } else if (found.cFileName[0] != L'.') {
+            EmptyFolder(child);
+            Sleep(kDeleteWait);
+            RemoveDirectoryW(child);
+        }
+    });
+    return 1;
+}
+
+int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource) {
+    if (!Exists(target)) {
+        CreateParents(target);
+        if (!Exists(target)) {
+            CreateDirectoryW(target, nullptr);
+            if (!GrantUsersAccess(target)) return 0;
+        }
+    }
+    ForEachEntry(source, [=](const WIN32_FIND_DATAW& found) {
+        wchar_t from[kPathChars], to[kPathChars];
+        JoinPath(from, source, found.cFileName);
+        JoinPath(to, target, found.cFileName);
+        if (!IsFolder(found)) {
+            if (PlaceFile(from, to, found.cFileName) && !keepSource) DeleteFileW(from);
+        } else if (found.cFileName[0] != L'.') {
+            CopyFolderTree(from, to, keepSource);
+        }
+    });
+    return 1;
+}
+
+void RemoveVirtualizedData() {
+    wchar_t cache[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, SHGFP_TYPE_CURRENT, cache) != S_OK || !Exists(cache)) {
+        return;
+    }
+    wchar_t folder[kPathChars];
+    for (wchar_t drive = L'c'; drive <= L'y'; ++drive) {
+        FormatCut(folder, kPathChars, L"%s%sVirtualized\\%c\\ProgramData\\SoramoIMEs\\", cache,
+                  EndsWithBackslash(cache) ? L"" : L"\\", drive);
+        if (EmptyFolder(folder)) RemoveDirectoryW(folder);
+    }
+}
+
+unsigned GetFolderSizeKB(const RUNSTATE* state, const wchar_t* path) {
+    if (!path) path = state->workFolder;
+    unsigned total = 0;
+    ForEachEntry(path, [&](const WIN32_FIND_DATAW& found) {
+        wchar_t child[kPathChars];
+        if (!IsFolder(found)) {
+            JoinPath(child, path, found.cFileName);
+            total += FileSizeKB(child);
+        } else if (found.cFileName[0] != L'.') {
+            JoinPath(child, path, found.cFileName, L"\\");
+            total += GetFolderSizeKB(state, child);
+        }
+    });
+    return total;
+}

@@ -12,8 +12,16 @@ void MakeWorkFolderPath(wchar_t* out, const wchar_t* tempFolder);
 int PrepareWorkFolder(RUNSTATE* state);
 
 // Replaces any explicit "Users" entry of the path's access list by one with full access.
+// 1 when the list was stored; else 0, after one failure line on standard output.
 int GrantUsersAccess(const wchar_t* path);
 
+// The list that GrantUsersAccess stores, written into acl (size bytes: old's used size, the
+// identifier's length and 8): old's explicit entries up to its first inherited one, those
+// of users left out; then full access for users, inherited by files and folders; then
+// old's remaining entries. A null old counts as empty. 0 after a failure line.
+int BuildUsersAcl(ACL* acl, DWORD size, ACL* old, PSID users);
+
+// Copies a file, then opens the copy to "Users"; 0 when either fails.
 int CopyFileWithAccess(const wchar_t* source, const wchar_t* target, BOOL failIfExists);
 
 // "<all users' application data>\SoramoIMEs\<name>\"; the folder is not created.
@@ -25,6 +33,7 @@ int EmptyFolder(const wchar_t* path);
 // Copies (keepSource != 0) or moves a tree; files in use are replaced at the next restart.
 int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource);
 
+// Removes the package data that file virtualisation copied under the Internet cache folder.
 void RemoveVirtualizedData();
 
 // The size of a tree in KiB (every file at least 1); a null path measures the work folder.

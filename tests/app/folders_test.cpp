@@ -1,1 +1,250 @@
+// The shared folder operations: folder paths, emptying, moving and measuring trees, and the
+// access list that opens a path to "Users".
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "app/folders.h"
+#include "tests/harness/test_folder.h"
+
+namespace {
+
+using test::Exists;
+using test::ReadBytes;
+using test::TestFolder;
+using test::WriteBytes;
+
+void MakeFolders(const std::wstring& path) { SHCreateDirectoryExW(nullptr, path.c_str(), nullptr); }
+
+// Paths
+
+TEST(FoldersTest, WorkAndPackageDataFolderPaths) {
+    wchar_t out[kPathChars];
+    MakeWorkFolderPath(out, L"C:\\Temp\\");
+    EXPECT_STREQ(out, L"C:\\Temp\\__SRIMEInstall\\");
+    MakeWorkFolderPath(out, L"C:\\Temp");
+    EXPECT_STREQ(out, L"C:\\Temp\\__SRIMEInstall\\");
+
+    wchar_t common[MAX_PATH];
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common), S_OK);
+    ASSERT_EQ(GetPackageDataFolder(out, L"NoSuchIme"), 1);
+    EXPECT_EQ(std::wstring(out), std::wstring(common) + L"\\SoramoIMEs\\NoSuchIme\\");
+    EXPECT_FALSE(Exists(out));
+}
+
+// Emptying and copying
+
+TEST(FoldersTest, EmptyFolderKeepsTheFolderAndItsDotFolders) {
+    TestFolder folder;
+    MakeFolders(folder / L"sub\\deeper");
+    MakeFolders(folder / L".git");
+    WriteBytes(folder / L"a.txt", "a");
+    SetFileAttributesW((folder / L"a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteBytes(folder / L"sub\\deeper\\b.txt", "b");
+    WriteBytes(folder / L".git\\keep.txt", "k");
+
+    const std::wstring path = folder.Path();
+    EXPECT_EQ(EmptyFolder(path.substr(0, path.size() - 1).c_str()), 1);
+    EXPECT_TRUE(Exists(path));
+    EXPECT_FALSE(Exists(folder / L"a.txt"));
+    EXPECT_FALSE(Exists(folder / L"sub"));
+    EXPECT_TRUE(Exists(folder / L".git\\keep.txt"));
+    EXPECT_EQ(EmptyFolder((folder / L"missing\\").c_str()), 0);
+}
+
+TEST(FoldersTest, CopyFolderTreeMovesFilesIntoNewFoldersButNotDotFolders) {
+    TestFolder folder;
+    const std::wstring source = folder / L"source\\", target = folder / L"new\\deep\\target";
+    MakeFolders(source + L"sub");
+    MakeFolders(source + L".svn");
+    WriteBytes(source + L"a.txt", "alpha");
+    WriteBytes(source + L"sub\\b.txt", "beta");
+    WriteBytes(source + L".svn\\x.txt", "x");
+
+    EXPECT_EQ(CopyFolderTree(source.c_str(), target.c_str(), 0), 1);
+    EXPECT_EQ(ReadBytes(target + L"\\a.txt"), "alpha");
+    EXPECT_EQ(ReadBytes(target + L"\\sub\\b.txt"), "beta");
+    EXPECT_FALSE(Exists(target + L"\\.svn"));
+    EXPECT_FALSE(Exists(source + L"a.txt"));
+    EXPECT_FALSE(Exists(source + L"sub\\b.txt"));
+    EXPECT_TRUE(Exists(source + L".svn\\x.txt"));
+}
+
+// The restart's rename list, one multi-string of "\??\source", "!\??\target" pairs.
+const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+
+std::wstring PendingRenames() {
+    const wchar_t* value = L"PendingFileRenameOperations";
+    DWORD bytes = 0;
+    RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, value, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &bytes);
+    std::wstring text(bytes / sizeof(wchar_t), L'\0');
+    if (bytes && RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, value, RRF_RT_REG_MULTI_SZ, nullptr, &text[0],
+                              &bytes) != ERROR_SUCCESS) {
+        return L"";
+    }
+    text.resize(bytes / sizeof(wchar_t));
+    return text;
+}
+
+void SetPendingRenames(const std::wstring& renames) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (renames.find_first_not_of(L'\0') == std::wstring::npos) {
+        RegDeleteValueW(key, L"PendingFileRenameOperations");
+    } else {
+        RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(renames.data()), static_cast<DWORD>(renames.size() * sizeof(wchar_t)));
+    }
+    RegCloseKey(key);
+}
+
+TEST(FoldersTest, CopyFolderTreeStagesATargetInUseForTheNextRestart) {
+    TestFolder folder;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring name = L"held" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+    const std::wstring source = folder / L"source\\", target = folder / L"target\\", fallback = temp + name + L".temp";
+    MakeFolders(source);
+    MakeFolders(target);
+    WriteBytes(source + name, "new");
+    WriteBytes(target + name, "old");
+
+    HANDLE held = CreateFileW((target + name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CopyFolderTree(source.c_str(), target.c_str(), 0), 1);
+    CloseHandle(held);
+    // Our entry is taken out again whatever it says.
+    std::wstring renames = PendingRenames(), replaced = L"(no entry)";
+    const std::wstring staged = L"\\??\\" + fallback + L'\0';
+    const size_t at = renames.find(staged);
+    if (at != std::wstring::npos) {
+        const size_t next = at + staged.size();
+        replaced = renames.substr(next, renames.find(L'\0', next) - next);
+        SetPendingRenames(renames.erase(at, staged.size() + replaced.size() + 1));
+    }
+
+    EXPECT_EQ(replaced, L"!\\??\\" + target + name);
+    EXPECT_EQ(ReadBytes(target + name), "old");
+    EXPECT_EQ(ReadBytes(fallback), "new");
+    EXPECT_FALSE(Exists(source + name));
+    DeleteFileW(fallback.c_str());
+}
+
+// Sizes
+
+TEST(FolderSizeTest, EveryFileCountsWholeKiBAndAtLeastOne) {
+    const struct {
+        size_t bytes;
+        unsigned kib;
+    } kCases[] = {{0, 1}, {1, 1}, {1023, 1}, {1025, 1}, {2047, 1}, {2048, 2}};
+    for (const auto& c : kCases) {
+        TestFolder folder;
+        WriteBytes(folder / L"f.bin", std::string(c.bytes, 'x'));
+        EXPECT_EQ(GetFolderSizeKB(nullptr, folder.Path().c_str()), c.kib) << c.bytes << " bytes";
+    }
+}
+
+TEST(FolderSizeTest, SubfoldersAddUpButDotFoldersDoNot) {
+    TestFolder folder;
+    RUNSTATE state{};
+    wcsncpy(state.workFolder, folder.Path().c_str(), kPathChars - 1);
+    EXPECT_EQ(GetFolderSizeKB(&state, nullptr), 0u);
+    MakeFolders(folder / L".cache");
+    MakeFolders(folder / L"sub\\deeper");
+    WriteBytes(folder / L".cache\\big.bin", std::string(8192, 'c'));
+    WriteBytes(folder / L"sub\\deeper\\f.bin", std::string(3072, 'f'));
+    EXPECT_EQ(GetFolderSizeKB(&state, nullptr), 3u);
+}
+
+TEST(FolderSizeTest, FileOf4GiBOrMoreCountsItsWholeSize) {
+    TestFolder folder;
+    HANDLE file = CreateFileW((folder / L"sparse.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER end;
+    end.QuadPart = (4ll << 30) + 1025;
+    // Under Wine this is an ftruncate: a hole, made at once, that takes no disk space.
+    const bool grown = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    if (!grown) GTEST_SKIP() << "this file system cannot hold a file over 4 GiB";
+    EXPECT_EQ(GetFolderSizeKB(nullptr, folder.Path().c_str()), 4194305u);
+}
+
+// Access for "Users"
+
+std::wstring DaclText(PSECURITY_DESCRIPTOR descriptor) {
+    LPWSTR text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              &text, nullptr)) {
+        return L"(unreadable)";
+    }
+    std::wstring result(text);
+    LocalFree(text);
+    return result;
+}
+
+// The list BuildUsersAcl makes from one given as text, null for an absent one.
+std::wstring WithUsersEntry(const wchar_t* oldText) {
+    BYTE users[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof users;
+    CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &sidSize);
+    PSECURITY_DESCRIPTOR old = nullptr;
+    ACL* oldAcl = nullptr;
+    ACL_SIZE_INFORMATION used = {0, sizeof(ACL), 0};
+    if (oldText) {
+        BOOL present, defaulted;
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(oldText, SDDL_REVISION_1, &old, nullptr);
+        GetSecurityDescriptorDacl(old, &present, &oldAcl, &defaulted);
+        GetAclInformation(oldAcl, &used, sizeof used, AclSizeInformation);
+    }
+    // Exactly the room that GrantUsersAccess gives it.
+    const DWORD size = used.AclBytesInUse + GetLengthSid(users) + 8;
+    std::vector<BYTE> acl(size);
+    const int built = BuildUsersAcl(reinterpret_cast<ACL*>(acl.data()), size, oldAcl, users);
+    LocalFree(old);
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<ACL*>(acl.data()), FALSE);
+    return built ? DaclText(&descriptor) : L"failed";
+}
+
+TEST(UsersAccessTest, ExplicitUsersEntriesAreReplacedAndInheritedOnesStay) {
+    EXPECT_EQ(WithUsersEntry(L"D:(A;;FR;;;BU)(A;;FA;;;SY)(D;;FW;;;BU)(A;ID;FR;;;BU)(A;ID;FA;;;BA)"),
+              L"D:(A;;FA;;;SY)(A;OICI;GA;;;BU)(A;ID;FR;;;BU)(A;ID;FA;;;BA)");
+    // Copying stops at the first inherited entry, so an explicit one behind it stays.
+    EXPECT_EQ(WithUsersEntry(L"D:(A;;FA;;;SY)(A;ID;FA;;;BA)(A;;FR;;;BU)"),
+              L"D:(A;;FA;;;SY)(A;OICI;GA;;;BU)(A;ID;FA;;;BA)(A;;FR;;;BU)");
+    EXPECT_EQ(WithUsersEntry(L"D:"), L"D:(A;OICI;GA;;;BU)");
+    EXPECT_EQ(WithUsersEntry(nullptr), L"D:(A;OICI;GA;;;BU)");
+}
+
+// Wine keeps no access lists on files: it answers with one made from the Unix mode and
+// turns a stored one into a mode, from its entries for the owner and Everyone alone. The
+// Users entry cannot be read back there, but losing the path's other entries would show.
+TEST(UsersAccessTest, GrantKeepsTheEntriesThePathHad) {
+    TestFolder folder;
+    WriteBytes(folder / L"f.txt", "f");
+    for (const std::wstring& path : {folder / L"f.txt", folder.Path()}) {
+        std::vector<BYTE> descriptor(4096);
+        DWORD size = 0;
+        ASSERT_TRUE(GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), 4096, &size));
+        const std::wstring before = DaclText(descriptor.data());
+        EXPECT_EQ(GrantUsersAccess(path.c_str()), 1);
+        ASSERT_TRUE(GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), 4096, &size));
+        const std::wstring after = DaclText(descriptor.data());
+        for (size_t open = before.find(L'('); open != std::wstring::npos; open = before.find(L'(', open + 1)) {
+            const std::wstring entry = before.substr(open, before.find(L')', open) - open + 1);
+            if (entry.find(L";BU)") != std::wstring::npos) continue;
+            EXPECT_NE(after.find(entry), std::wstring::npos) << entry << L" is missing from " << after;
+        }
+    }
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(GrantUsersAccess((folder / L"missing.txt").c_str()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "GetFileSecurity() failed. Error 2\n");
+}
+
+}  // namespace
