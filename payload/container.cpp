@@ -1,7 +1,11 @@
-// Reading and writing the payload offset of the installer file.
+// Reading and writing the payload offset of the installer file; enciphering its payload.
 #include "payload/container.h"
 
 #include <cstring>
+#include <memory>
+
+#include "payload/blowfish.h"
+#include "payload/payload_key.h"
 
 namespace {
 
@@ -28,5 +32,17 @@ bool WritePayloadOffset(BYTE* image, DWORD size, DWORD offset) {
     DWORD at = LoaderFlagsPosition(image, size);
     if (!at) return false;
     memcpy(image + at, &offset, sizeof offset);
+    return true;
+}
+
+bool EncipherContainer(std::vector<uint8_t>& cabinet) {
+    constexpr size_t kCabinetHeaderSize = 36;
+    if (cabinet.size() < kCabinetHeaderSize || memcmp(cabinet.data(), "MSCF", 4) != 0) return false;
+    cabinet.resize((cabinet.size() + kContainerBlockSize - 1) / kContainerBlockSize * kContainerBlockSize, 0);
+    memcpy(cabinet.data(), "CRYP", 4);
+    if (cabinet.size() <= kContainerPlainBytes) return true;
+    auto context = std::make_unique<BLOWFISH>();
+    BlowfishSetKey(*context, reinterpret_cast<const uint8_t*>(kPayloadKey), kPayloadKeyLength);
+    BlowfishEncipher(*context, cabinet.data() + kContainerPlainBytes, cabinet.size() - kContainerPlainBytes);
     return true;
 }

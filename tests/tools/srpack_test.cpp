@@ -1,0 +1,354 @@
+// The package generator srpack.exe, run as a vendor would run it: the package record it
+// writes, the content it refuses, and the installers it builds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "framework/handles.h"
+#include "payload/blowfish.h"
+#include "payload/container.h"
+#include "payload/payload_key.h"
+#include "payload/records.h"
+#include "tests/harness/test_folder.h"
+
+namespace {
+
+struct Outcome {
+    DWORD exitCode = STILL_ACTIVE;
+    std::string output;  // standard output and standard error together, UTF-8
+};
+
+// Runs srpack with the arguments, its temporary folder pointed at temp when one is given.
+Outcome Srpack(const std::wstring& arguments, const std::wstring& temp = L"") {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return Outcome();
+    fw::UniqueHandle reader(readEnd), writer(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring environment;
+    if (!temp.empty()) {
+        wchar_t* block = GetEnvironmentStringsW();
+        for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
+            if (_wcsnicmp(p, L"TMP=", 4) != 0 && _wcsnicmp(p, L"TEMP=", 5) != 0) environment.append(p).push_back(0);
+        }
+        FreeEnvironmentStringsW(block);
+        environment.append(L"TMP=" + temp).push_back(0);
+        environment.append(L"TEMP=" + temp).push_back(0);
+        environment.push_back(0);
+    }
+
+    const std::wstring program = test::ProgramBeside(L"srpack.exe");
+    std::wstring command = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup = {sizeof startup};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                        environment.empty() ? nullptr : &environment[0], nullptr, &startup, &process)) {
+        return Outcome();
+    }
+    fw::UniqueHandle child(process.hProcess), thread(process.hThread);
+    writer.Reset();  // so that the pipe ends with the child
+    Outcome run;
+    char buffer[4096];
+    DWORD got;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got) run.output.append(buffer, got);
+    WaitForSingleObject(child.Get(), 30000);
+    GetExitCodeProcess(child.Get(), &run.exitCode);
+    return run;
+}
+
+std::string Utf8(const std::wstring& text) {
+    std::string bytes(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
+    bytes.pop_back();
+    return bytes;
+}
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+std::vector<BYTE> Bytes(const std::wstring& path) {
+    std::string bytes = test::ReadBytes(path);
+    return std::vector<BYTE>(bytes.begin(), bytes.end());
+}
+
+template <class T>
+T At(const std::vector<BYTE>& bytes, size_t offset) {
+    T value;
+    memcpy(&value, bytes.data() + offset, sizeof value);
+    return value;
+}
+
+// The text of a record field: up to its zero, which must lie inside the field.
+std::wstring FieldText(const std::vector<BYTE>& record, size_t offset, size_t capacity) {
+    const wchar_t* text = reinterpret_cast<const wchar_t*>(record.data() + offset);
+    size_t length = wcsnlen(text, capacity);
+    return length < capacity ? std::wstring(text, length) : L"<unterminated>";
+}
+
+// A content folder of the package "Demo": its record, its module and a few more files.
+void MakeContent(const test::TestFolder& folder, const std::wstring& name = L"Demo") {
+    ASSERT_EQ(Srpack(L"info --out " + Quoted(folder / L"InstallInfo.dif") + L" --name " + name +
+                     L" --layout \"Demo 输入法\"").exitCode, 0u);
+    test::WriteBytes(folder / (name + L".ime"), std::string(3000, 'M'));
+}
+
+constexpr uint16_t kNameIsUtf8 = 0x80;  // the attribute flag of a name stored as UTF-8
+
+struct CabinetEntry {
+    uint32_t size;
+    uint16_t date, time, attributes;
+};
+
+// The file entries of a plain cabinet by stored name, read from its header fields.
+std::map<std::string, CabinetEntry> CabinetEntries(const std::vector<BYTE>& cabinet) {
+    std::map<std::string, CabinetEntry> entries;
+    size_t at = At<uint32_t>(cabinet, 16);  // coffFiles
+    for (uint16_t i = 0, count = At<uint16_t>(cabinet, 28); i < count && at + 16 < cabinet.size(); ++i) {
+        CabinetEntry entry = {At<uint32_t>(cabinet, at), At<uint16_t>(cabinet, at + 10), At<uint16_t>(cabinet, at + 12),
+                              At<uint16_t>(cabinet, at + 14)};
+        std::string name(reinterpret_cast<const char*>(cabinet.data() + at + 16));
+        entries[name] = entry;
+        at += 16 + name.size() + 1;
+    }
+    return entries;
+}
+
+// SrpackInfoTest: the package record.
+
+TEST(SrpackInfoTest, WritesEveryTextAtItsOffsetIn1308Bytes) {
+    test::TestFolder folder;
+    const std::wstring out = folder / L"InstallInfo.dif";
+    Outcome run = Srpack(L"info --out " + Quoted(out) +
+                     L" --name 示例 --layout \"示例 输入法\" --comments 注释 --publisher 出版者 --version 1.2.3"
+                     L" --contact 联系人 --homepage http://example.com/ime --phone 010-1234 --open \"help\\index.html\"");
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+    std::vector<BYTE> record = Bytes(out);
+    ASSERT_EQ(record.size(), 1308u);
+    EXPECT_EQ(FieldText(record, 0, 40), L"示例");
+    EXPECT_EQ(FieldText(record, 80, 44), L"示例 输入法");
+    EXPECT_EQ(At<uint32_t>(record, 168), 0u);
+    EXPECT_EQ(FieldText(record, 172, 20), L"注释");
+    EXPECT_EQ(FieldText(record, 212, 40), L"出版者");
+    EXPECT_EQ(FieldText(record, 292, 40), L"1.2.3");
+    EXPECT_EQ(FieldText(record, 372, 40), L"联系人");
+    EXPECT_EQ(FieldText(record, 452, 128), L"http://example.com/ime");
+    EXPECT_EQ(FieldText(record, 708, 40), L"010-1234");
+    EXPECT_EQ(FieldText(record, 788, 260), L"help\\index.html");
+}
+
+TEST(SrpackInfoTest, ATextFillsItsFieldButOneCharacterMoreIsRefusedWithTheLimit) {
+    const struct {
+        const wchar_t* option;
+        size_t offset, capacity;
+    } kFields[] = {{L"--name", 0, 40},        {L"--layout", 80, 44},     {L"--comments", 172, 20},
+                   {L"--publisher", 212, 40}, {L"--version", 292, 40},   {L"--contact", 372, 40},
+                   {L"--homepage", 452, 128}, {L"--phone", 708, 40},     {L"--open", 788, 260}};
+    test::TestFolder folder;
+    for (const auto& field : kFields) {
+        SCOPED_TRACE(Utf8(field.option));
+        const std::wstring out = folder / L"InstallInfo.dif";
+        std::wstring others;
+        if (wcscmp(field.option, L"--name") != 0) others += L" --name Demo";
+        if (wcscmp(field.option, L"--layout") != 0) others += L" --layout Demo";
+        const std::wstring fits(field.capacity - 1, L'字');
+        Outcome run = Srpack(L"info --out " + Quoted(out) + others + L" " + field.option + L" " + fits);
+        ASSERT_EQ(run.exitCode, 0u) << run.output;
+        EXPECT_EQ(FieldText(Bytes(out), field.offset, field.capacity), fits);
+
+        DeleteFileW(out.c_str());
+        run = Srpack(L"info --out " + Quoted(out) + others + L" " + field.option + L" " + fits + L"字");
+        EXPECT_EQ(run.exitCode, 2u);
+        EXPECT_NE(run.output.find(Utf8(field.option) + " is too long"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("at most " + std::to_string(field.capacity - 1) + " characters"), std::string::npos)
+            << run.output;
+        EXPECT_FALSE(test::Exists(out));
+    }
+}
+
+TEST(SrpackInfoTest, RefusesAWrongCommandLine) {
+    test::TestFolder folder;
+    const std::wstring out = L" --out " + Quoted(folder / L"x.dif");
+    EXPECT_EQ(Srpack(L"info" + out + L" --name Demo").exitCode, 2u);                           // no layout
+    EXPECT_EQ(Srpack(L"info" + out + L" --name De/mo --layout Demo").exitCode, 2u);            // not a file name
+    EXPECT_EQ(Srpack(L"info" + out + L" --name Demo --layout Demo --open C:\\x.txt").exitCode, 2u);
+    EXPECT_EQ(Srpack(L"info" + out + L" --name Demo --layout Demo --colour red").exitCode, 2u);
+    EXPECT_FALSE(test::Exists(folder / L"x.dif"));
+    EXPECT_EQ(Srpack(L"").exitCode, 2u);
+    EXPECT_EQ(Srpack(L"pack").exitCode, 2u);
+    Outcome unpack = Srpack(L"unpack setup.exe --out x");
+    EXPECT_EQ(unpack.exitCode, 2u);
+    EXPECT_NE(unpack.output.find("unpack is not available in this build"), std::string::npos);
+    Outcome help = Srpack(L"--help");
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_NE(help.output.find("srpack build --base"), std::string::npos);
+}
+
+// SrpackBuildTest: refused inputs, then the installer and the cabinet inside it.
+
+std::wstring BuildArguments(const std::wstring& base, const test::TestFolder& content, const std::wstring& out) {
+    // Without its trailing backslash, which would escape the closing quote.
+    const std::wstring folder = content.Path().substr(0, content.Path().size() - 1);
+    return L"build --base " + Quoted(base) + L" --content " + Quoted(folder) + L" --out " + Quoted(out);
+}
+
+const std::wstring kBase = test::ProgramBeside(L"srinstallbase.exe");
+
+TEST(SrpackBuildTest, RefusesAContentFolderWithoutTheModuleItsRecordNames) {
+    test::TestFolder content, output;
+    MakeContent(content);
+    ASSERT_TRUE(DeleteFileW((content / L"Demo.ime").c_str()));
+    test::WriteBytes(content / L"Other.ime", "M");
+    Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.output.find("Demo.ime"), std::string::npos) << run.output;
+    EXPECT_FALSE(test::Exists(output / L"setup.exe"));
+
+    DeleteFileW((content / L"InstallInfo.dif").c_str());
+    run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.output.find("InstallInfo.dif"), std::string::npos) << run.output;
+}
+
+TEST(SrpackBuildTest, RefusesARecordThatIsCutShortOrHasAnUnterminatedText) {
+    test::TestFolder content, output;
+    MakeContent(content);
+    std::string record = test::ReadBytes(content / L"InstallInfo.dif");
+    test::WriteBytes(content / L"InstallInfo.dif", record.substr(0, 1307));
+    EXPECT_EQ(Srpack(BuildArguments(kBase, content, output / L"setup.exe")).exitCode, 1u);
+
+    std::string unterminated = record;
+    for (size_t i = 172; i < 212; i += 2) unterminated[i] = 'x';  // the comments fill their field
+    test::WriteBytes(content / L"InstallInfo.dif", unterminated);
+    Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.output.find("no terminating zero"), std::string::npos) << run.output;
+    EXPECT_FALSE(test::Exists(output / L"setup.exe"));
+}
+
+TEST(SrpackBuildTest, RefusesABaseThatAlreadyCarriesAPayload) {
+    test::TestFolder content, output;
+    MakeContent(content);
+    ASSERT_EQ(Srpack(BuildArguments(kBase, content, output / L"setup.exe")).exitCode, 0u);
+    Outcome run = Srpack(BuildArguments(output / L"setup.exe", content, output / L"again.exe"));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.output.find("already carries a payload"), std::string::npos) << run.output;
+    EXPECT_FALSE(test::Exists(output / L"again.exe"));
+
+    test::WriteBytes(output / L"text.exe", std::string(4096, 'x'));
+    EXPECT_EQ(Srpack(BuildArguments(output / L"text.exe", content, output / L"again.exe")).exitCode, 1u);
+}
+
+TEST(SrpackBuildTest, TheInstallerIsTheBaseFollowedByTheEncipheredCabinet) {
+    test::TestFolder content, output;
+    MakeContent(content);
+    test::WriteBytes(content / L"odd.bin", std::string(12345, 'o'));  // an unaligned cabinet size is likely
+    Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe") + L" --keep-cabinet " +
+                     Quoted(output / L"plain.cab"));
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+    std::vector<BYTE> base = Bytes(kBase), installer = Bytes(output / L"setup.exe");
+    std::vector<BYTE> plain = Bytes(output / L"plain.cab");
+    const DWORD baseSize = static_cast<DWORD>(base.size());
+    ASSERT_GT(installer.size(), base.size() + kContainerPlainBytes);
+
+    EXPECT_EQ(ReadPayloadOffset(installer.data(), static_cast<DWORD>(installer.size())), baseSize);
+    std::vector<BYTE> expectedHead = base;
+    ASSERT_TRUE(WritePayloadOffset(expectedHead.data(), baseSize, baseSize));
+    EXPECT_TRUE(std::equal(expectedHead.begin(), expectedHead.end(), installer.begin()));
+
+    std::vector<BYTE> payload(installer.begin() + baseSize, installer.end());
+    EXPECT_EQ(payload.size() % 8, 0u);
+    EXPECT_LT(payload.size() - plain.size(), 8u);
+    EXPECT_EQ(memcmp(payload.data(), "CRYP", 4), 0);
+    EXPECT_EQ(memcmp(payload.data() + 4, plain.data() + 4, kContainerPlainBytes - 4), 0);
+
+    BLOWFISH context;
+    BlowfishSetKey(context, reinterpret_cast<const uint8_t*>(kPayloadKey), kPayloadKeyLength);
+    BlowfishDecipher(context, payload.data() + kContainerPlainBytes, payload.size() - kContainerPlainBytes);
+    std::vector<BYTE> padded = plain;
+    padded.resize(payload.size(), 0);
+    EXPECT_TRUE(std::equal(padded.begin() + kContainerPlainBytes, padded.end(), payload.begin() + kContainerPlainBytes));
+}
+
+// Sets the last-write time of a file from a local time.
+void SetLocalWriteTime(const std::wstring& path, WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+    SYSTEMTIME local = {year, month, 0, day, hour, minute, second, 0};
+    FILETIME localTime, utc;
+    SystemTimeToFileTime(&local, &localTime);
+    LocalFileTimeToFileTime(&localTime, &utc);
+    fw::UniqueHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    SetFileTime(file.Get(), nullptr, nullptr, &utc);
+}
+
+TEST(SrpackBuildTest, TheCabinetHoldsTheWholeTreeWithNamesTimesAndAttributes) {
+    test::TestFolder content, output, temp;
+    MakeContent(content);
+    CreateDirectoryW((content / L"$dataFiles$").c_str(), nullptr);
+    CreateDirectoryW((content / L"$dataFiles$\\deep").c_str(), nullptr);
+    CreateDirectoryW((content / L"empty").c_str(), nullptr);
+    test::WriteBytes(content / L"$dataFiles$\\deep\\table.txt", "abc");
+    test::WriteBytes(content / L"说明.txt", "");
+    test::WriteBytes(content / L"locked.txt", "r");
+    SetLocalWriteTime(content / L"$dataFiles$\\deep\\table.txt", 2021, 3, 4, 5, 6, 8);
+    SetFileAttributesW((content / L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe") + L" --keep-cabinet " +
+                         Quoted(output / L"plain.cab"),
+                     temp.Path());
+    SetFileAttributesW((content / L"locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+    std::vector<BYTE> cabinet = Bytes(output / L"plain.cab");
+    ASSERT_GT(cabinet.size(), 44u);
+    EXPECT_EQ(memcmp(cabinet.data(), "MSCF", 4), 0);
+    EXPECT_EQ(At<uint32_t>(cabinet, 8), cabinet.size());  // cbCabinet
+    EXPECT_EQ(At<uint16_t>(cabinet, 26), 1u);             // one folder,
+    EXPECT_EQ(At<uint16_t>(cabinet, 36 + 6), 1u);         // compressed with MSZIP
+    EXPECT_EQ(At<uint16_t>(cabinet, 28), 5u);             // every file, the empty folder leaves none
+
+    std::map<std::string, CabinetEntry> entries = CabinetEntries(cabinet);
+    const std::string chinese = Utf8(L"说明.txt");
+    ASSERT_EQ(entries.size(), 5u);
+    for (const char* name : {"InstallInfo.dif", "Demo.ime", "$dataFiles$\\deep\\table.txt", "locked.txt"}) {
+        ASSERT_TRUE(entries.count(name)) << name;
+        EXPECT_FALSE(entries[name].attributes & kNameIsUtf8) << name;
+    }
+    ASSERT_TRUE(entries.count(chinese));
+    EXPECT_TRUE(entries[chinese].attributes & kNameIsUtf8);
+    EXPECT_EQ(entries["InstallInfo.dif"].size, 1308u);
+    EXPECT_EQ(entries["Demo.ime"].size, 3000u);
+    EXPECT_EQ(entries[chinese].size, 0u);
+    EXPECT_TRUE(entries["locked.txt"].attributes & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(entries["Demo.ime"].attributes & FILE_ATTRIBUTE_READONLY);
+    const CabinetEntry& table = entries["$dataFiles$\\deep\\table.txt"];
+    EXPECT_EQ(table.date, (2021 - 1980) << 9 | 3 << 5 | 4);
+    EXPECT_EQ(table.time, 5 << 11 | 6 << 5 | 8 / 2);
+
+    EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "the cabinet and FCI's own files are removed";
+}
+
+TEST(SrpackBuildTest, AFileThatCannotBeReadFailsTheBuildAndLeavesNoTemporaryFiles) {
+    test::TestFolder content, output, temp;
+    MakeContent(content);
+    test::WriteBytes(content / L"busy.dat", "held");
+    fw::UniqueHandle held(
+        CreateFileW((content / L"busy.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.Valid());
+    Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"), temp.Path());
+    held.Reset();
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.output.find("busy.dat"), std::string::npos) << run.output;
+    EXPECT_FALSE(test::Exists(output / L"setup.exe"));
+    EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
+
+    ASSERT_EQ(Srpack(BuildArguments(kBase, content, output / L"setup.exe"), temp.Path()).exitCode, 0u);
+    EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+// Building a finished installer.
+#include "tools/srpack/installer_builder.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "payload/container.h"
+#include "payload/records.h"
+#include "tools/srpack/cabinet_writer.h"
+#include "tools/srpack/content_tree.h"
+#include "tools/srpack/file_io.h"
+#include "tools/srpack/options.h"
+#include "tools/srpack/package_info.h"
+#include "tools/srpack/text.h"
+
+namespace {
+
+// The base must be a 32-bit Windows program whose LoaderFlags is still free.
+Status CheckBase(const std::wstring& path, const std::vector<BYTE>& image) {
+    const DWORD size = static_cast<DWORD>(image.size());
+    const std::wstring notProgram = path + L" is not a 32-bit Windows program.";
+    if (size < sizeof(IMAGE_DOS_HEADER) || image[0] != 'M' || image[1] != 'Z') return Failure(notProgram);
+    DWORD signature;
+    memcpy(&signature, image.data() + kSignaturePositionField, sizeof signature);
+    if (signature > size || size - signature < sizeof(IMAGE_NT_HEADERS32) ||
+        memcmp(image.data() + signature, "PE\0\0", 4) != 0) {
+        return Failure(notProgram);
+    }
+    IMAGE_NT_HEADERS32 headers;
+    memcpy(&headers, image.data() + signature, sizeof headers);
+    if (headers.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) return Failure(notProgram);
+    DWORD offset = ReadPayloadOffset(image.data(), size);
+    if (offset != 0) {
+        return Failure(path + L" already carries a payload (its LoaderFlags field holds " + std::to_wstring(offset) +
+                       L"); give the bare srinstallbase.exe as --base.");
+    }
+    return Success();
+}
+
+// The record of the content folder, and the module that it names.
+Status CheckContent(const std::wstring& folder, PACKAGECONFIG& record) {
+    if (!IsFolder(folder)) return Failure(L"The content folder " + folder + L" does not exist.");
+    const std::wstring recordPath = folder + kPackageRecordName;
+    if (!IsFile(recordPath)) return Failure(L"The content folder " + folder + L" holds no " + kPackageRecordName +
+                                            L"; make one with \"srpack info\".");
+    std::vector<BYTE> bytes;
+    Status read = ReadWholeFile(recordPath, bytes);
+    if (!read.Ok()) return read;
+    if (bytes.size() < sizeof record) {
+        return Failure(recordPath + L" has " + std::to_wstring(bytes.size()) + L" bytes; the package record needs " +
+                       std::to_wstring(sizeof record) + L".");
+    }
+    memcpy(&record, bytes.data(), sizeof record);
+    Status checked = CheckPackageRecord(record);
+    if (!checked.Ok()) return checked;
+    const std::wstring module = std::wstring(record.name) + L".ime";
+    if (!IsFile(folder + module)) {
+        return Failure(L"The content folder " + folder + L" holds no input-method module " + module + L", which " +
+                       kPackageRecordName + L" names as the package \"" + record.name + L"\".");
+    }
+    return Success();
+}
+
+// The plain cabinet of every file of the folder, made in a temporary file.
+Status MakeCabinet(const std::vector<ContentFile>& files, std::vector<BYTE>& cabinet) {
+    constexpr size_t kMostCabinetFiles = 0xFFFF;  // the header counts its files in 16 bits
+    if (files.size() > kMostCabinetFiles) {
+        return Failure(L"The content folder holds " + std::to_wstring(files.size()) + L" files; a cabinet holds at most " +
+                       std::to_wstring(kMostCabinetFiles) + L".");
+    }
+    TemporaryFile file;
+    Status created = file.Create(L"srp");
+    if (!created.Ok()) return created;
+    {
+        CabinetWriter writer;
+        Status step = writer.Create(file.Path());
+        for (size_t i = 0; step.Ok() && i < files.size(); ++i) step = writer.AddFile(files[i].path, files[i].storedName);
+        if (step.Ok()) step = writer.Finish();
+        if (!step.Ok()) return step;
+    }
+    return ReadWholeFile(file.Path(), cabinet);
+}
+
+// Enciphers the cabinet and appends it to the base image, whose LoaderFlags then holds
+// the payload's offset: the base's own size.
+Status AppendPayload(std::vector<BYTE>& image, std::vector<BYTE>& cabinet) {
+    if (!EncipherContainer(cabinet)) return Failure(L"Cabinet.dll wrote something that is not a cabinet.");
+    if (cabinet.size() > MAXDWORD - image.size()) {
+        return Failure(L"The installer would be larger than 4 GB, beyond what it can address.");
+    }
+    const DWORD baseSize = static_cast<DWORD>(image.size());
+    if (!WritePayloadOffset(image.data(), baseSize, baseSize)) return Failure(L"The base has no LoaderFlags field.");
+    image.insert(image.end(), cabinet.begin(), cabinet.end());
+    return Success();
+}
+
+Status CheckBuildOptions(const Options& options) {
+    for (const wchar_t* path : {L"--base", L"--content", L"--out", L"--keep-cabinet"}) {
+        if (options.Value(path).find(L'"') != std::wstring::npos) {
+            return UsageError(std::wstring(path) + L" holds a quotation mark: on a Windows command line a backslash "
+                                                   L"before a closing quote escapes it, so leave out the trailing "
+                                                   L"backslash of a folder.");
+        }
+    }
+    for (const wchar_t* required : {L"--base", L"--content", L"--out"}) {
+        Status given = options.Require(required);
+        if (!given.Ok()) return given;
+    }
+    return Success();
+}
+
+std::wstring WithBackslash(std::wstring folder) {
+    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+    return folder;
+}
+
+}  // namespace
+
+Status RunBuild(int count, wchar_t** arguments) {
+    Options options;
+    Status step = options.Parse(L"build", count, arguments, {L"--base", L"--content", L"--out", L"--keep-cabinet"});
+    if (step.Ok()) step = CheckBuildOptions(options);
+    if (!step.Ok()) return step;
+    const std::wstring& basePath = options.Value(L"--base");
+    const std::wstring content = WithBackslash(options.Value(L"--content"));
+    const std::wstring& outPath = options.Value(L"--out");
+
+    std::vector<BYTE> installer;
+    step = ReadWholeFile(basePath, installer);
+    if (step.Ok()) step = CheckBase(basePath, installer);
+    const size_t baseSize = installer.size();
+    PACKAGECONFIG record = {};
+    if (step.Ok()) step = CheckContent(content, record);
+    std::vector<ContentFile> files;
+    if (step.Ok()) step = ListContent(content, files);
+    std::vector<BYTE> cabinet;
+    if (step.Ok()) step = MakeCabinet(files, cabinet);
+    if (step.Ok() && options.Has(L"--keep-cabinet")) step = WriteWholeFile(options.Value(L"--keep-cabinet"), cabinet);
+    if (step.Ok()) step = AppendPayload(installer, cabinet);
+    if (step.Ok()) step = WriteWholeFile(outPath, installer);
+    if (!step.Ok()) return step;
+    PrintOut(L"Wrote " + outPath + L": the package \"" + record.name + L"\" with " + std::to_wstring(files.size()) +
+             L" files, a payload of " + std::to_wstring(cabinet.size()) + L" bytes at offset " +
+             std::to_wstring(baseSize) + L".");
+    return Success();
+}
