@@ -1,0 +1,18 @@
+// ProgressLog: the /LOG= file of an unattended run, one time-stamped UTF-8 line per report.
+#pragma once
+#include <windows.h>
+
+#include "framework/handles.h"
+
+class ProgressLog {
+public:
+    // Opens (creates or appends to) the file; Valid() tells whether that worked.
+    explicit ProgressLog(const wchar_t* path);
+    bool Valid() const { return m_file.Valid(); }
+
+    // Appends "YYYY-MM-DD hh:mm:ss.mmm  line"; a line break inside the line is kept.
+    void Write(const wchar_t* line);
+
+private:
+    fw::UniqueHandle m_file;
+};
