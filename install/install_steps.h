@@ -1,0 +1,34 @@
+// The steps of the install sequence and their uninstall counterparts.
+#pragma once
+#include <windows.h>
+
+#include "install/install_context.h"
+
+// Step 1: empties the payload folder into the system, Windows, Fonts, package data and
+// installation folders, and places the uninstaller. Returns 1.
+int PlaceFiles(InstallContext& context);
+// Copies the .ttf and .ttc files of one folder into the Fonts folder and registers them;
+// 0 when the Fonts folder cannot be determined.
+int InstallFonts(const wchar_t* fontSource);
+
+// Step 2: "SMEInstallPath" under the vendor key of both hives; the last registry status.
+int WriteInstallPath(InstallContext& context);
+// Step 2: the module copied into the system folder as "%s(1).ime" and registered.
+int RegisterIme(InstallContext& context);
+// The first loaded keyboard layout whose IME file is imeFileName (any case), or null.
+HKL FindImeLayout(const wchar_t* imeFileName);
+// Uninstall: the layout's registry traces, the layout and the system IME file. The
+// context's package record is the INSTALLEDPACKAGE. 1 when a layout was found.
+int RemoveIme(InstallContext& context);
+
+// Step 3: the sixteen values of the uninstall entry. Returns 1.
+int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, InstallContext& context);
+
+// Step 4: "_backup_.dat" in the installation folder, a copy of the payload file. Returns 1.
+int BackupPayload(InstallContext& context);
+
+// Step 5: the shortcut group with its nine links, the desktop link, the file to open. Returns 1.
+int CreateShortcuts(InstallContext& context);
+// One shell link; 0 when COM or the link object cannot be had, else 1.
+int CreateShortcut(const wchar_t* target, const wchar_t* description, const wchar_t* linkPath,
+                   const wchar_t* workingFolder, const wchar_t* arguments);
