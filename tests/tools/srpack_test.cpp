@@ -183,9 +183,8 @@ TEST(SrpackInfoTest, RefusesAWrongCommandLine) {
     EXPECT_FALSE(test::Exists(folder / L"x.dif"));
     EXPECT_EQ(Srpack(L"").exitCode, 2u);
     EXPECT_EQ(Srpack(L"pack").exitCode, 2u);
-    Outcome unpack = Srpack(L"unpack setup.exe --out x");
-    EXPECT_EQ(unpack.exitCode, 2u);
-    EXPECT_NE(unpack.output.find("unpack is not available in this build"), std::string::npos);
+    EXPECT_EQ(Srpack(L"unpack --out x").exitCode, 2u);  // no file
+    EXPECT_EQ(Srpack(L"unpack setup.exe").exitCode, 2u);  // no folder
     Outcome help = Srpack(L"--help");
     EXPECT_EQ(help.exitCode, 0u);
     EXPECT_NE(help.output.find("srpack build --base"), std::string::npos);
@@ -349,6 +348,88 @@ TEST(SrpackBuildTest, AFileThatCannotBeReadFailsTheBuildAndLeavesNoTemporaryFile
 
     ASSERT_EQ(Srpack(BuildArguments(kBase, content, output / L"setup.exe"), temp.Path()).exitCode, 0u);
     EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
+}
+
+// SrpackUnpackTest: what srpack builds comes back through the installer's own extractor.
+
+ULONGLONG WriteTicks(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return ULARGE_INTEGER{{data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime}}.QuadPart;
+}
+
+// Every file below a folder: relative name to contents, time and attributes.
+struct Unpacked {
+    std::string bytes;
+    ULONGLONG time;
+    DWORD attributes;
+    bool operator==(const Unpacked& o) const { return bytes == o.bytes && time == o.time && attributes == o.attributes; }
+};
+
+std::map<std::wstring, Unpacked> Files(const std::wstring& folder) {
+    std::map<std::wstring, Unpacked> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!e.is_regular_file()) continue;
+        const std::wstring path = e.path().wstring();
+        // Only the attributes a cabinet keeps; the archive bit is the file system's own.
+        const DWORD attributes = GetFileAttributesW(path.c_str()) &
+                                 (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        files[std::filesystem::relative(e.path(), folder).wstring()] = {test::ReadBytes(path), WriteTicks(path),
+                                                                         attributes};
+    }
+    return files;
+}
+
+TEST(SrpackUnpackTest, EveryFileComesBackWithItsTimeAndAttributes) {
+    test::TestFolder content, output;
+    MakeContent(content);
+    std::filesystem::create_directories(content / L"a\\b\\c");
+    test::WriteBytes(content / L"a\\b\\c\\深层.bin", std::string(70000, 'z') + "end");
+    test::WriteBytes(content / L"Ünïcode naïve.txt", "a name beyond plain ASCII");
+    test::WriteBytes(content / L"readonly.txt", "r");
+    test::WriteBytes(content / L"hidden.txt", "h");
+    SetLocalWriteTime(content / L"a\\b\\c\\深层.bin", 2019, 12, 31, 23, 59, 58);  // DOS times count 2 seconds
+    SetLocalWriteTime(content / L"readonly.txt", 2001, 2, 3, 4, 5, 6);
+    SetFileAttributesW((content / L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW((content / L"hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(content.Path())) {
+        if (e.is_regular_file() && e.path().filename() != L"深层.bin" && e.path().filename() != L"readonly.txt") {
+            SetLocalWriteTime(e.path().wstring(), 2024, 6, 7, 8, 9, 10);
+        }
+    }
+    Outcome built = Srpack(BuildArguments(kBase, content, output / L"setup.exe") + L" --keep-cabinet " +
+                           Quoted(output / L"plain.cab"));
+    ASSERT_EQ(built.exitCode, 0u) << built.output;
+    const auto expected = Files(content.Path());
+    SetFileAttributesW((content / L"readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // The installer (deciphered), the bare payload, and the plain cabinet (unkeyed).
+    std::string installer = test::ReadBytes(output / L"setup.exe");
+    test::WriteBytes(output / L"_backup_.dat", installer.substr(Bytes(kBase).size()));
+    for (const wchar_t* input : {L"setup.exe", L"_backup_.dat", L"plain.cab"}) {
+        const std::wstring out = output / (std::wstring(L"out_") + input);
+        Outcome run = Srpack(L"unpack " + Quoted(output / input) + L" --out " + Quoted(out));
+        ASSERT_EQ(run.exitCode, 0u) << run.output;
+        EXPECT_NE(run.output.find(Utf8(L"深层.bin")), std::string::npos) << "each file is listed";
+        EXPECT_TRUE(Files(out) == expected) << Utf8(input);
+        for (const auto& e : std::filesystem::recursive_directory_iterator(out)) {
+            SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+    }
+}
+
+TEST(SrpackUnpackTest, ADamagedOrForeignFileFailsWithASentence) {
+    test::TestFolder content, output;
+    MakeContent(content);
+    ASSERT_EQ(Srpack(BuildArguments(kBase, content, output / L"setup.exe")).exitCode, 0u);
+    std::string installer = test::ReadBytes(output / L"setup.exe");
+    test::WriteBytes(output / L"cut.exe", installer.substr(0, installer.size() - 1000));
+    test::WriteBytes(output / L"text.txt", "neither");
+    for (const wchar_t* input : {L"cut.exe", L"text.txt"}) {
+        Outcome run = Srpack(L"unpack " + Quoted(output / input) + L" --out " + Quoted(output / L"out"));
+        EXPECT_EQ(run.exitCode, 1u) << Utf8(input);
+        EXPECT_NE(run.output.find("srpack: "), std::string::npos) << run.output;
+    }
 }
 
 }  // namespace

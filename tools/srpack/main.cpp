@@ -9,6 +9,7 @@
 #include "tools/srpack/package_info.h"
 #include "tools/srpack/status.h"
 #include "tools/srpack/text.h"
+#include "tools/srpack/unpacker.h"
 
 namespace {
 
@@ -32,12 +33,14 @@ std::wstring Usage() {
            L"      plain cabinet to FILE, a debugging aid.\n"
            L"\n"
            L"  srpack unpack FILE --out DIR\n"
-           L"      Not available in this build.\n"
+           L"      Extracts, with the installer's own extractor, an installer's payload (deciphered),\n"
+           L"      a bare payload such as _backup_.dat, or a plain cabinet (as the update reads its\n"
+           L"      downloads) into DIR, and prints each file it writes.\n"
            L"\n"
            L"Longest texts, in characters:\n" +
            limits +
            L"\n"
-           L"Exit codes: 0 done, 1 failed, 2 wrong command line or command not available.";
+           L"Exit codes: 0 done, 1 failed, 2 wrong command line.";
 }
 
 bool AsksForHelp(int argc, wchar_t** argv) {
@@ -53,7 +56,7 @@ Status Dispatch(int argc, wchar_t** argv) {
     const std::wstring command = argv[1];
     if (command == L"info") return RunInfo(argc - 2, argv + 2);
     if (command == L"build") return RunBuild(argc - 2, argv + 2);
-    if (command == L"unpack") return UsageError(L"unpack is not available in this build.");
+    if (command == L"unpack") return RunUnpack(argc - 2, argv + 2);
     return UsageError(L"Unknown command \"" + command + L"\".");
 }
 
