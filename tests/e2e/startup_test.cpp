@@ -4,7 +4,9 @@
 
 #include <filesystem>
 
+#include "payload/blowfish.h"
 #include "payload/container.h"
+#include "payload/payload_key.h"
 #include "res/resource.h"
 #include "tests/harness/process.h"
 #include "tests/harness/test_folder.h"
@@ -135,6 +137,73 @@ TEST_F(StartupTest, InstallModeWithoutAValidPayloadOffsetShowsTheErrorPageAndSpl
         test::Click(page, IDOK);
         EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
     }
+}
+
+// The sample installer that the build makes with srpack.
+class PackageStartTest : public StartupTest {
+protected:
+    void SetUp() override {
+        StartupTest::SetUp();
+        m_demo = test::ReadBytes(test::ProgramBeside(L"DemoSetup.exe"));
+        m_offset = ReadPayloadOffset(reinterpret_cast<const BYTE*>(m_demo.data()), static_cast<DWORD>(m_demo.size()));
+        ASSERT_EQ(m_offset, m_program.size());
+    }
+
+    // Starts the installer and returns the title of the page it opens, closing that page.
+    std::wstring FirstPage(const std::string& installer) {
+        test::WriteBytes(m_setup, installer);
+        fw::UniqueHandle first = test::StartWithTemp(m_setup, L"", m_temp);
+        EXPECT_EQ(test::WaitForExit(first.Get()), 0u);
+        HWND page = test::WaitForWindow(0, nullptr);
+        for (DWORD start = GetTickCount(); page && test::TextOf(page).empty() && GetTickCount() - start < 5000;) {
+            page = test::WaitForWindow(0, nullptr);
+        }
+        if (!page) return L"(none)";
+        std::wstring title = test::TextOf(page);
+        fw::UniqueHandle copy = test::ProcessOfWindow(page);
+        PostMessageW(page, WM_COMMAND, IDOK, 0);
+        PostMessageW(page, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+        return title;
+    }
+
+    std::string m_demo;
+    DWORD m_offset = 0;
+};
+
+TEST_F(PackageStartTest, AGoodPayloadIsUnpackedAndOpensTheWelcomePage) {
+    test::WriteBytes(m_setup, m_demo);
+    fw::UniqueHandle first = test::StartWithTemp(m_setup, L"", m_temp);
+    HWND page = test::WaitForWindow(0, L"欢迎使用Demo输入法安装向导");
+    ASSERT_TRUE(page);
+    // Unpacked into the payload folder, the record loaded from it.
+    for (const wchar_t* name : {L"Demo.ime", L"config.exe", L"License.html", L"InstallInfo.dif",
+                                L"$dataFiles$\\readme.txt"}) {
+        EXPECT_TRUE(test::Exists(m_work + L"SR_INSTALL\\" + name)) << std::filesystem::path(name).string();
+    }
+    EXPECT_TRUE(test::Exists(m_work + L"unstall.exe"));
+    fw::UniqueHandle copy = test::ProcessOfWindow(page);
+    PostMessageW(page, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+    EXPECT_FALSE(test::Exists(m_work + L"SR_INSTALL")) << "the work folder is emptied at the end";
+}
+
+TEST_F(PackageStartTest, ADamagedPayloadEndsOnTheErrorPage) {
+    const std::wstring kError = L"输入法安装向导--->错误";
+    // Cut short.
+    EXPECT_EQ(FirstPage(m_demo.substr(0, m_demo.size() - 4000)), kError);
+    // Enciphered under another key: decipher with ours, encipher with a wrong one.
+    std::string wrong = m_demo;
+    BLOWFISH ours, other;
+    BlowfishSetKey(ours, reinterpret_cast<const uint8_t*>(kPayloadKey), kPayloadKeyLength);
+    BlowfishSetKey(other, reinterpret_cast<const uint8_t*>("another key"), 11);
+    uint8_t* body = reinterpret_cast<uint8_t*>(&wrong[m_offset + kContainerPlainBytes]);
+    const size_t length = wrong.size() - m_offset - kContainerPlainBytes;
+    BlowfishDecipher(ours, body, length);
+    BlowfishEncipher(other, body, length);
+    EXPECT_EQ(FirstPage(wrong), kError);
+    // Nothing of it is left outside the work folder's payload folder, which is emptied.
+    EXPECT_FALSE(test::Exists(m_work + L"SR_INSTALL\\Demo.ime"));
 }
 
 }  // namespace
