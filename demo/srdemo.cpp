@@ -84,6 +84,19 @@ bool RunMode(const std::wstring& program, const wchar_t* arguments, const wchar_
     return gone;
 }
 
+bool RunSampleInstaller(const std::wstring& setup) {
+    Say(L"  " + setup + L" was made by srpack from the sample package");
+    fw::UniqueHandle copy;
+    HWND page = StartAndFind(setup, L"", L"欢迎使用Demo输入法安装向导", copy);
+    if (!page) return false;
+    Say(L"  the payload was deciphered and unpacked into " + kWork + L"SR_INSTALL\\: " +
+        Listing(kWork + L"SR_INSTALL\\"));
+    PostMessageW(page, WM_COMMAND, IDCANCEL, 0);
+    test::WaitForExit(copy.Get());
+    Say(L"  cancelled the wizard; the work folder now holds: " + Listing(kWork));
+    return true;
+}
+
 bool RunInstall(const std::wstring& setup, const std::string& program) {
     std::string payload = "CRYP";
     for (int i = 0; i < 4092; ++i) payload.push_back(static_cast<char>(i * 31));
@@ -135,10 +148,12 @@ int wmain() {
     ok &= RunMode(uninstaller, L"-r name=[Demo]", L"Demo - 修复程序");
     Say(L"3. Online-update mode");
     ok &= RunMode(uninstaller, L"-g name=[Demo]", L"Demo - 更新程序");
-    Say(L"4. Install mode: an installer with a payload");
-    ok &= RunInstall(folder + L"DemoSetup.exe", bytes);
+    Say(L"4. Install mode: the sample installer");
+    ok &= RunSampleInstaller(test::ProgramBeside(L"DemoSetup.exe"));
+    Say(L"5. Install mode: an installer whose payload is no cabinet");
+    ok &= RunInstall(folder + L"BrokenSetup.exe", bytes);
 
-    Say(L"5. What the runs left behind");
+    Say(L"6. What the runs left behind");
     Say(L"  " + folder + L": " + Listing(folder));
     Say(L"  " + kWork + L": " + Listing(kWork));
     Say(L"  " + RegistryReport(HKEY_CURRENT_USER, L"HKCU", L"Software\\vexal\\Demo"));
