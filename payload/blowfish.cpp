@@ -5,33 +5,39 @@
 
 namespace {
 
-inline uint32_t F(const BLOWFISH& c, uint32_t x) {
-    return ((c.s[0][x >> 24] + c.s[1][(x >> 16) & 0xFF]) ^ c.s[2][(x >> 8) & 0xFF]) + c.s[3][x & 0xFF];
+// The S-boxes as one flat table of 4 x 256 words, so that every lookup is base + index.
+inline uint32_t F(const uint32_t* s, uint32_t x) {
+    return ((s[x >> 24] + s[256 + ((x >> 16) & 0xFF)]) ^ s[512 + ((x >> 8) & 0xFF)]) + s[768 + (x & 0xFF)];
 }
 
+// Two rounds at a time, fully unrolled: the halves stay in registers and P's indices are constants.
+#define SR_BLOWFISH_ROUNDS(a, b)            \
+    l ^= p[a];                              \
+    r ^= F(s, l);                           \
+    r ^= p[b];                              \
+    l ^= F(s, r);
+
 void Encipher(const BLOWFISH& c, uint32_t& left, uint32_t& right) {
+    const uint32_t* s = &c.s[0][0];
+    const uint32_t* p = c.p;
     uint32_t l = left, r = right;
-    for (int i = 0; i < 16; i += 2) {
-        l ^= c.p[i];
-        r ^= F(c, l);
-        r ^= c.p[i + 1];
-        l ^= F(c, r);
-    }
-    left = r ^ c.p[17];
-    right = l ^ c.p[16];
+    SR_BLOWFISH_ROUNDS(0, 1) SR_BLOWFISH_ROUNDS(2, 3) SR_BLOWFISH_ROUNDS(4, 5) SR_BLOWFISH_ROUNDS(6, 7)
+    SR_BLOWFISH_ROUNDS(8, 9) SR_BLOWFISH_ROUNDS(10, 11) SR_BLOWFISH_ROUNDS(12, 13) SR_BLOWFISH_ROUNDS(14, 15)
+    left = r ^ p[17];
+    right = l ^ p[16];
 }
 
 void Decipher(const BLOWFISH& c, uint32_t& left, uint32_t& right) {
+    const uint32_t* s = &c.s[0][0];
+    const uint32_t* p = c.p;
     uint32_t l = left, r = right;
-    for (int i = 17; i > 1; i -= 2) {
-        l ^= c.p[i];
-        r ^= F(c, l);
-        r ^= c.p[i - 1];
-        l ^= F(c, r);
-    }
-    left = r ^ c.p[0];
-    right = l ^ c.p[1];
+    SR_BLOWFISH_ROUNDS(17, 16) SR_BLOWFISH_ROUNDS(15, 14) SR_BLOWFISH_ROUNDS(13, 12) SR_BLOWFISH_ROUNDS(11, 10)
+    SR_BLOWFISH_ROUNDS(9, 8) SR_BLOWFISH_ROUNDS(7, 6) SR_BLOWFISH_ROUNDS(5, 4) SR_BLOWFISH_ROUNDS(3, 2)
+    left = r ^ p[0];
+    right = l ^ p[1];
 }
+
+#undef SR_BLOWFISH_ROUNDS
 
 inline uint32_t LoadLE(const uint8_t* b) {
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;

@@ -11,6 +11,7 @@
 #include <cwchar>
 #include <new>
 
+#include "payload/container.h"
 #include "payload/payload_key.h"
 
 namespace Cabinet {
@@ -18,7 +19,6 @@ namespace Cabinet {
 namespace {
 
 const char* const kOutOfMemory = "Fatal error: Out of memory!";
-const DWORD kPlainPrefix = 56;  // the cabinet header and first entries stay readable
 
 // One slot of the process binds an extractor to its thread: the library's callbacks carry
 // no pointer to their caller.
@@ -342,7 +342,7 @@ int CExtract::ReadDeciphered(int fd, DWORD position, BYTE* out, DWORD count) {
     if (FileSeek(fd, static_cast<long>(start), SEEK_SET) != static_cast<long>(start)) return -1;
     // A container whose length is no multiple of 8 ends in a block that cannot be read whole.
     if (FileRead(fd, m_decipherBuffer, length) != static_cast<int>(length)) return -1;
-    DWORD plain = start < kPlainPrefix ? kPlainPrefix - start : 0;
+    DWORD plain = start < kContainerPlainBytes ? kContainerPlainBytes - start : 0;
     if (plain > length) plain = length;
     BlowfishDecipher(m_cipher, m_decipherBuffer + plain, length - plain);
     memcpy(out, m_decipherBuffer + skip, count);
