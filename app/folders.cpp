@@ -168,30 +168,38 @@ unsigned FileSizeKB(const wchar_t* path) {
     return size.QuadPart < 1024 ? 1 : static_cast<unsigned>(size.QuadPart / 1024);
 }
 
+int Grant(const wchar_t* path, const TreeCopyOptions& options) {
+    return options.grantUsers ? GrantUsersAccess(path) : 1;
+}
+
 // Creates each missing folder on the way to the target, a share or drive root failing
-// harmlessly, and opens each new one to "Users".
-void CreateParents(const wchar_t* target) {
+// harmlessly, and opens each new one to "Users" when the options ask for it.
+void CreateParents(const wchar_t* target, const TreeCopyOptions& options) {
     wchar_t prefix[kPathChars];
     CopyCut(prefix, target);
     for (wchar_t* p = prefix + 1; *p; ++p) {
         if (*p != L'\\') continue;
         *p = 0;
-        if (CreateDirectoryW(prefix, nullptr)) GrantUsersAccess(prefix);
+        if (CreateDirectoryW(prefix, nullptr)) Grant(prefix, options);
         *p = L'\\';
     }
 }
 
-// Copies one file into the target folder, or schedules a copy kept in the temporary folder
-// to replace it at the next restart when the target is in use. True when either happened.
-bool PlaceFile(const wchar_t* source, const wchar_t* target, const wchar_t* name) {
-    if (CopyFileW(source, target, FALSE) && GrantUsersAccess(target)) return true;
+enum class Placed { kNot, kNow, kAtRestart };
+
+// Copies one file into the target folder, or, when the target is in use, stages a copy in
+// the temporary folder that replaces it at the next restart. The staged copy is renamed
+// into place with its access list, so it is opened to "Users" only when the target is.
+Placed PlaceFile(const wchar_t* source, const wchar_t* target, const wchar_t* name, const TreeCopyOptions& options) {
+    if (CopyFileW(source, target, FALSE) && Grant(target, options)) return Placed::kNow;
 
     wchar_t temp[kPathChars] = {};
     GetTempPathW(kPathChars, temp);
     wchar_t fallback[kPathChars];
     JoinPath(fallback, temp, name, L".temp");
-    return CopyFileWithAccess(source, fallback, FALSE) &&
-           MoveFileExW(fallback, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+    const bool staged = CopyFileW(source, fallback, FALSE) && Grant(fallback, options) &&
+                        MoveFileExW(fallback, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+    return staged ? Placed::kAtRestart : Placed::kNot;
 }
 
 }  // namespace
@@ -276,22 +284,24 @@ int EmptyFolder(const wchar_t* path) {
     return 1;
 }
 
-int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource) {
+int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource, const TreeCopyOptions& options) {
     if (!Exists(target)) {
-        CreateParents(target);
+        CreateParents(target, options);
         if (!Exists(target)) {
             CreateDirectoryW(target, nullptr);
-            if (!GrantUsersAccess(target)) return 0;
+            if (!Grant(target, options) || !Exists(target)) return 0;
         }
     }
-    ForEachEntry(source, [=](const WIN32_FIND_DATAW& found) {
+    ForEachEntry(source, [&](const WIN32_FIND_DATAW& found) {
         wchar_t from[kPathChars], to[kPathChars];
         JoinPath(from, source, found.cFileName);
         JoinPath(to, target, found.cFileName);
         if (!IsFolder(found)) {
-            if (PlaceFile(from, to, found.cFileName) && !keepSource) DeleteFileW(from);
+            const Placed placed = PlaceFile(from, to, found.cFileName, options);
+            if (placed == Placed::kAtRestart && options.restartNeeded) *options.restartNeeded = 1;
+            if (placed != Placed::kNot && !keepSource) DeleteFileW(from);
         } else if (found.cFileName[0] != L'.') {
-            CopyFolderTree(from, to, keepSource);
+            CopyFolderTree(from, to, keepSource, options);
         }
     });
     return 1;

@@ -30,8 +30,17 @@ int GetPackageDataFolder(wchar_t* out, const wchar_t* name);
 // Deletes what a folder holds and keeps the folder; 0 when it does not exist.
 int EmptyFolder(const wchar_t* path);
 
+// What CopyFolderTree does beyond copying, and what it tells back.
+struct TreeCopyOptions {
+    // Opens every folder it creates, every copy and every staged copy to "Users".
+    bool grantUsers = true;
+    // Set to 1 when a file in use is left to be replaced at the next restart.
+    int* restartNeeded = nullptr;
+};
+
 // Copies (keepSource != 0) or moves a tree; files in use are replaced at the next restart.
-int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource);
+int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource,
+                   const TreeCopyOptions& options = TreeCopyOptions());
 
 // Removes the package data that file virtualisation copied under the Internet cache folder.
 void RemoveVirtualizedData();

@@ -53,6 +53,13 @@ public:
         m_key = nullptr;
         return false;
     }
+    // Opens a key, creating it when it does not exist; false when access is refused.
+    bool Create(HKEY root, const wchar_t* path, REGSAM access) {
+        Reset();
+        if (RegCreateKeyExW(root, path, 0, nullptr, 0, access, nullptr, &m_key, nullptr) == ERROR_SUCCESS) return true;
+        m_key = nullptr;
+        return false;
+    }
     HKEY Get() const { return m_key; }
     void Reset() { if (m_key) RegCloseKey(m_key); m_key = nullptr; }
 
@@ -72,6 +79,24 @@ public:
 
 private:
     void* m_p;
+};
+
+// A COM interface pointer, released when its owner goes.
+template <class Interface>
+class ComPointer {
+public:
+    ComPointer() = default;
+    ~ComPointer() { if (m_p) m_p->Release(); }
+    ComPointer(const ComPointer&) = delete;
+    ComPointer& operator=(const ComPointer&) = delete;
+
+    Interface* operator->() const { return m_p; }
+    Interface* Get() const { return m_p; }
+    // The slot that CoCreateInstance or QueryInterface fills; only for an empty owner.
+    void** Receive() { return reinterpret_cast<void**>(&m_p); }
+
+private:
+    Interface* m_p = nullptr;
 };
 
 }  // namespace fw

@@ -1,1 +1,37 @@
-// Being written.
+// Step 4 of the install: the payload file kept as "_backup_.dat" for a later repair.
+#include "install/install_steps.h"
+
+#include "app/folders.h"
+#include "support/bounded_text.h"
+
+namespace {
+
+bool SameFile(const wchar_t* a, const wchar_t* b) {
+    wchar_t fullA[kPathChars], fullB[kPathChars];
+    const DWORD lengthA = GetFullPathNameW(a, kPathChars, fullA, nullptr);
+    const DWORD lengthB = GetFullPathNameW(b, kPathChars, fullB, nullptr);
+    return lengthA && lengthA < kPathChars && lengthB && lengthB < kPathChars && lstrcmpiW(fullA, fullB) == 0;
+}
+
+}  // namespace
+
+int BackupPayload(InstallContext& context) {
+    const wchar_t* payload = context.runState->payloadFile;
+    wchar_t backup[kPathChars];
+    FormatCut(backup, kPathChars, L"%s_backup_.dat", context.installFolder);
+    // A repair unpacks from the backup itself: it is already what it should be, and a
+    // replacement of the file by itself would only ask for a pointless restart.
+    if (SameFile(payload, backup)) return 1;
+    if (CopyFileWithAccess(payload, backup, FALSE)) return 1;
+
+    // The old backup is held open. The payload file goes with the work folder at the end of
+    // this run, long before a restart, so the replacement comes from a copy kept beside the
+    // backup, which also keeps the rename on one volume.
+    wchar_t staged[kPathChars];
+    FormatCut(staged, kPathChars, L"%s_backup_.dat.temp", context.installFolder);
+    if (CopyFileWithAccess(payload, staged, FALSE) &&
+        MoveFileExW(staged, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        context.restartNeeded = 1;
+    }
+    return 1;
+}

@@ -1,1 +1,110 @@
-// Being written.
+// Step 1 of the install: the payload folder emptied into the system, Windows, Fonts, package
+// data and installation folders, the fonts registered, and the uninstaller put in place.
+#include "install/install_steps.h"
+
+#include <shlobj.h>
+
+#include <cwchar>
+
+#include "app/folders.h"
+#include "framework/handles.h"
+#include "support/bounded_text.h"
+
+namespace {
+
+bool IsFolder(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// "<folder>\<name>", with no second backslash when the folder already ends in one.
+void JoinPath(wchar_t* out, const wchar_t* folder, const wchar_t* name) {
+    const size_t n = wcslen(folder);
+    FormatCut(out, kPathChars, L"%s%s%s", folder, n && folder[n - 1] == L'\\' ? L"" : L"\\", name);
+}
+
+// The folder that this 32-bit program sees as its system folder, by its real name. Under
+// WOW64 that is SysWOW64: the rename list of the next restart is carried out by 64-bit
+// code, which would take "System32" for the 64-bit folder (seen under Wine). On a 32-bit
+// system there is no such folder and the system folder is meant as it stands.
+bool SystemFolder(wchar_t* out) {
+    const UINT length = GetSystemWow64DirectoryW(out, kPathChars);
+    if (length && length < kPathChars) return true;
+    const UINT plain = GetSystemDirectoryW(out, kPathChars);
+    return plain && plain < kPathChars;
+}
+
+void RemoveFolder(const wchar_t* folder) {
+    EmptyFolder(folder);
+    RemoveDirectoryW(folder);
+}
+
+// Moves what a placement folder holds into its destination, then removes what is left of it.
+void Drain(const wchar_t* folder, const wchar_t* destination, const TreeCopyOptions& options) {
+    CopyFolderTree(folder, destination, 0, options);
+    RemoveFolder(folder);
+}
+
+// The font test is a case-sensitive search anywhere in the name, so "a.TTF" stays out and
+// "a.ttf.old" goes in.
+bool IsFontName(const wchar_t* name) { return wcsstr(name, L".ttf") || wcsstr(name, L".ttc"); }
+
+}  // namespace
+
+int PlaceFiles(InstallContext& context) {
+    const wchar_t* payload = context.runState->payloadFolder;
+    // Every process loads code from the system and Windows folders; full control for every
+    // local user there would let any of them run code in elevated processes.
+    const TreeCopyOptions closed{false, &context.restartNeeded};
+    const TreeCopyOptions open{true, &context.restartNeeded};
+    wchar_t folder[kPathChars], destination[kPathChars];
+
+    FormatCut(folder, kPathChars, L"%s$system32$\\", payload);
+    if (IsFolder(folder) && SystemFolder(destination)) Drain(folder, destination, closed);
+
+    FormatCut(folder, kPathChars, L"%s$windows$\\", payload);
+    if (IsFolder(folder) && GetWindowsDirectoryW(destination, kPathChars)) Drain(folder, destination, closed);
+
+    // The fonts are copied, not moved; removing the folder takes the sources.
+    FormatCut(folder, kPathChars, L"%s$fonts$\\", payload);
+    if (IsFolder(folder)) {
+        InstallFonts(folder);
+        RemoveFolder(folder);
+    }
+
+    // Without a package data folder the data files travel into the installation folder.
+    FormatCut(folder, kPathChars, L"%s$dataFiles$\\", payload);
+    if (IsFolder(folder) && GetPackageDataFolder(destination, PackageOf(context).name)) {
+        Drain(folder, destination, open);
+    }
+
+    CopyFolderTree(payload, context.installFolder, 0, open);
+
+    // Lower case here; the shortcuts and the uninstall entry say "Unstall.exe", the same file.
+    FormatCut(destination, kPathChars, L"%sunstall.exe", context.installFolder);
+    if (CopyFileW(context.runState->bareProgram, destination, FALSE)) GrantUsersAccess(destination);
+    return 1;
+}
+
+int InstallFonts(const wchar_t* fontSource) {
+    wchar_t fonts[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, CSIDL_FONTS | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, fonts) != S_OK) {
+        return 0;
+    }
+
+    wchar_t pattern[kPathChars];
+    JoinPath(pattern, fontSource, L"*");
+    WIN32_FIND_DATAW found;
+    fw::FindHandle search(FindFirstFileW(pattern, &found));
+    // The first entry is the folder's own; fonts are not replaced at a restart, a font
+    // that cannot be copied now is left out.
+    while (search.Valid() && FindNextFileW(search.Get(), &found)) {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsFontName(found.cFileName)) continue;
+        wchar_t source[kPathChars], target[kPathChars];
+        JoinPath(source, fontSource, found.cFileName);
+        JoinPath(target, fonts, found.cFileName);
+        if (CopyFileW(source, target, FALSE)) AddFontResourceW(target);
+    }
+    SendMessageW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+    return 1;
+}

@@ -1,1 +1,126 @@
-// Being written.
+// Step 5 of the install: the shortcut group in the common Programs menu, the desktop link
+// and the file that the package asks to open.
+#include "install/install_steps.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+#include "app/folders.h"
+#include "framework/handles.h"
+#include "support/bounded_text.h"
+
+namespace {
+
+constexpr int kTextChars = 256;  // descriptions and arguments
+
+// Link names are formatted with the group folder, targets with the installation folder,
+// arguments and descriptions with the package name.
+struct LinkText {
+    const wchar_t* link;
+    const wchar_t* target;
+    const wchar_t* arguments;  // none for the help file
+    const wchar_t* description;
+};
+
+const LinkText kConfigLinks[] = {
+    {L"%s1.系统设置.lnk", L"%sconfig.exe", L"/n '%s'", L"%s 输入法使用配置程序"},
+    {L"%s2.码表管理.lnk", L"%sconfig.exe", L"/n '%s' /do mabiaoguanli", L"%s 输入法码表管理"},
+    {L"%s3.添加用户词.lnk", L"%sconfig.exe", L"/n '%s' /do tianjiayonghuci", L"%s 输入法用户词添加"},
+    {L"%s4.按键功能定义.lnk", L"%sconfig.exe", L"/n '%s' /do anjianshezhi", L"%s 输入法按键功能设置"},
+    {L"%s5.构词规则.lnk", L"%sconfig.exe", L"/n '%s' /do gouciguize", L"%s 输入法构词规则定义"},
+    {L"%s6.帮助文件.lnk", L"%s_main_.chm", nullptr, L"%s软件详细帮助文档"},
+};
+const LinkText kUninstallerLinks[] = {
+    {L"%s检查更新.lnk", L"%sUnstall.exe", L"-g name=[%s]", L"%s自动更新系统"},
+    {L"%s修复安装.lnk", L"%sUnstall.exe", L"-r name=[%s]", L"%s软件修复系统"},
+    {L"%s卸载软件.lnk", L"%sUnstall.exe", L"-u name=[%s]", L"%s卸载程序"},
+};
+
+void MakeLink(const LinkText& text, const wchar_t* link, const InstallContext& context) {
+    const wchar_t* name = PackageOf(context).name;
+    wchar_t target[kPathChars], arguments[kTextChars], description[kTextChars];
+    FormatCut(target, kPathChars, text.target, context.installFolder);
+    FormatCut(description, kTextChars, text.description, name);
+    if (text.arguments) FormatCut(arguments, kTextChars, text.arguments, name);
+    CreateShortcut(target, description, link, context.installFolder, text.arguments ? arguments : nullptr);
+}
+
+// Links into the group folder; none when there is no group.
+template <size_t N>
+void MakeGroupLinks(const LinkText (&texts)[N], const wchar_t* group, const InstallContext& context) {
+    if (!group[0]) return;
+    for (const LinkText& text : texts) {
+        wchar_t link[kPathChars];
+        FormatCut(link, kPathChars, text.link, group);
+        MakeLink(text, link, context);
+    }
+}
+
+// A special folder with a trailing backslash; empty when the system does not name it.
+void SpecialFolder(int csidl, wchar_t* out) {
+    wchar_t folder[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK) {
+        out[0] = 0;
+        return;
+    }
+    const size_t n = wcslen(folder);
+    FormatCut(out, kPathChars, L"%s%s", folder, n && folder[n - 1] == L'\\' ? L"" : L"\\");
+}
+
+}  // namespace
+
+int CreateShortcuts(InstallContext& context) {
+    const PACKAGECONFIG& package = PackageOf(context);
+    wchar_t desktop[kPathChars], programs[kPathChars], group[kPathChars] = {};
+    SpecialFolder(CSIDL_DESKTOPDIRECTORY, desktop);
+    SpecialFolder(CSIDL_COMMON_PROGRAMS, programs);
+    if (programs[0]) {
+        // A group that cannot be created leaves every link in it to fail silently.
+        FormatCut(group, kPathChars, L"%s%s\\", programs, package.name);
+        CreateDirectoryW(group, nullptr);
+        GrantUsersAccess(group);
+    }
+
+    MakeGroupLinks(kConfigLinks, group, context);
+    if (package.openFile[0]) {
+        wchar_t open[kPathChars];
+        FormatCut(open, kPathChars, L"%s%s", context.installFolder, package.openFile);
+        // Neither waited for nor checked: a missing file is the package's affair.
+        ShellExecuteW(nullptr, L"", open, L"", nullptr, SW_SHOW);
+    }
+    MakeGroupLinks(kUninstallerLinks, group, context);
+
+    // The first link once more, under the name that the uninstall removes from the desktop.
+    if (desktop[0]) {
+        wchar_t link[kPathChars];
+        FormatCut(link, kPathChars, L"%s%s1.系统设置.lnk", desktop, package.name);
+        MakeLink(kConfigLinks[0], link, context);
+        SHChangeNotify(SHCNE_CREATE, SHCNF_PATHW | SHCNF_FLUSH, link, nullptr);
+    }
+    if (group[0]) SHChangeNotify(SHCNE_ALLEVENTS, SHCNF_PATHW | SHCNF_FLUSH, group, nullptr);
+    return 1;
+}
+
+int CreateShortcut(const wchar_t* target, const wchar_t* description, const wchar_t* linkPath,
+                   const wchar_t* workingFolder, const wchar_t* arguments) {
+    // Initialised once more on every call and never uninitialised: the thread keeps its
+    // apartment for the rest of the run.
+    if (FAILED(CoInitialize(nullptr))) return 0;
+    fw::ComPointer<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.Receive()))) {
+        return 0;
+    }
+    link->SetPath(target);
+    link->SetDescription(description);
+    link->SetWorkingDirectory(workingFolder);
+    link->SetIconLocation(target, 0);
+    if (arguments) link->SetArguments(arguments);
+    link->SetShowCmd(SW_SHOW);
+
+    // A link that cannot be saved is not an error of this operation.
+    fw::ComPointer<IPersistFile> file;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive()))) file->Save(linkPath, TRUE);
+    return 1;
+}

@@ -1,1 +1,80 @@
-// Being written.
+// Step 3 of the install: the package's entry in the system's list of installed programs.
+#include "install/install_steps.h"
+
+#include <cwchar>
+
+#include "framework/handles.h"
+#include "support/bounded_text.h"
+
+namespace {
+
+const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// Counted without the terminator, as every string this installer writes.
+void SetString(HKEY key, const wchar_t* name, const wchar_t* value) {
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                   static_cast<DWORD>(wcslen(value) * sizeof(wchar_t)));
+}
+
+// The installer that the user started: the text after "file=", which the command line is
+// cut to in place at the first "]" after it; without "file=" the running program.
+const wchar_t* InstallSource(RUNSTATE& state) {
+    wchar_t* file = wcsstr(state.commandLine, L"file=");
+    if (!file) return state.ownPath;
+    file += 5;
+    if (wchar_t* bracket = wcschr(file, L']')) *bracket = 0;
+    return file;
+}
+
+}  // namespace
+
+int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, InstallContext& context) {
+    // Without administrative rights nothing opens; the install goes on all the same.
+    fw::RegKey uninstall, entry;
+    if (!uninstall.Open(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_ALL_ACCESS)) return 1;
+    const PACKAGECONFIG& package = PackageOf(context);
+    wchar_t name[kNameChars];
+    FormatCut(name, kNameChars, L"%s", package.name);
+    if (!entry.Create(uninstall.Get(), name, KEY_ALL_ACCESS)) return 1;
+
+    const wchar_t* folder = context.installFolder;
+    wchar_t system[kPathChars] = {};
+    GetSystemDirectoryW(system, kPathChars);
+    const size_t systemLength = wcslen(system);
+    // The module's own name, not the "%s(1).ime" that the registration puts there.
+    wchar_t icon[kPathChars], about[kPathChars], updates[kPathChars], help[kPathChars];
+    wchar_t uninstallCommand[kPathChars], modify[kPathChars], quiet[kPathChars];
+    FormatCut(icon, kPathChars, L"%s%s%s.ime", system, systemLength && system[systemLength - 1] == L'\\' ? L"" : L"\\",
+              name);
+    FormatCut(about, kPathChars, L"%s?id=1", package.homePage);
+    FormatCut(updates, kPathChars, L"%s?id=2", package.homePage);
+    FormatCut(help, kPathChars, L"%s_main_.chm", folder);
+    FormatCut(uninstallCommand, kPathChars, L"%sUnstall.exe -u name=[%s]", folder, name);
+    FormatCut(modify, kPathChars, L"%sUnstall.exe -r name=[%s]", folder, name);
+    FormatCut(quiet, kPathChars, L"%sUnstall.exe -u name=[%s] /S", folder, name);
+
+    const struct {
+        const wchar_t* name;
+        const wchar_t* text;
+    } values[] = {
+        {L"RegOwner", userName},
+        {L"RegCompany", companyName},
+        {L"DisplayName", name},
+        {L"Comments", package.comments},
+        {L"DisplayVersion", package.version},
+        {L"DisplayIcon", icon},
+        {L"Contact", package.contact},
+        {L"Publisher", package.publisher},
+        {L"URLInfoAbout", about},
+        {L"URLUpdateInfo", updates},
+        {L"HelpLink", help},
+        {L"HelpTelephone", package.helpPhone},
+        {L"UninstallString", uninstallCommand},
+        {L"InstallLocation", folder},
+        {L"InstallSource", InstallSource(*context.runState)},
+        {L"ModifyPath", modify},
+        {L"QuietUninstallString", quiet},
+    };
+    for (const auto& value : values) SetString(entry.Get(), value.name, value.text);
+    return 1;
+}

@@ -74,64 +74,45 @@ TEST(FoldersTest, CopyFolderTreeMovesFilesIntoNewFoldersButNotDotFolders) {
     EXPECT_TRUE(Exists(source + L".svn\\x.txt"));
 }
 
-// The restart's rename list, one multi-string of "\??\source", "!\??\target" pairs.
-const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
-
-std::wstring PendingRenames() {
-    const wchar_t* value = L"PendingFileRenameOperations";
-    DWORD bytes = 0;
-    RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, value, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &bytes);
-    std::wstring text(bytes / sizeof(wchar_t), L'\0');
-    if (bytes && RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, value, RRF_RT_REG_MULTI_SZ, nullptr, &text[0],
-                              &bytes) != ERROR_SUCCESS) {
-        return L"";
-    }
-    text.resize(bytes / sizeof(wchar_t));
-    return text;
-}
-
-void SetPendingRenames(const std::wstring& renames) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    if (renames.find_first_not_of(L'\0') == std::wstring::npos) {
-        RegDeleteValueW(key, L"PendingFileRenameOperations");
-    } else {
-        RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
-                       reinterpret_cast<const BYTE*>(renames.data()), static_cast<DWORD>(renames.size() * sizeof(wchar_t)));
-    }
-    RegCloseKey(key);
-}
-
 TEST(FoldersTest, CopyFolderTreeStagesATargetInUseForTheNextRestart) {
-    TestFolder folder;
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring name = L"held" + std::to_wstring(GetCurrentProcessId()) + L".txt";
-    const std::wstring source = folder / L"source\\", target = folder / L"target\\", fallback = temp + name + L".temp";
-    MakeFolders(source);
-    MakeFolders(target);
-    WriteBytes(source + name, "new");
-    WriteBytes(target + name, "old");
+    // Both ways of opening the copies to "Users" stage the same way.
+    for (const bool grantUsers : {true, false}) {
+        TestFolder folder;
+        const std::wstring name = L"held" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+        const std::wstring source = folder / L"source\\", target = folder / L"target\\", fallback = temp + name + L".temp";
+        MakeFolders(source);
+        MakeFolders(target);
+        WriteBytes(source + name, "new");
+        WriteBytes(target + name, "old");
 
-    HANDLE held = CreateFileW((target + name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(CopyFolderTree(source.c_str(), target.c_str(), 0), 1);
-    CloseHandle(held);
-    // Our entry is taken out again whatever it says.
-    std::wstring renames = PendingRenames(), replaced = L"(no entry)";
-    const std::wstring staged = L"\\??\\" + fallback + L'\0';
-    const size_t at = renames.find(staged);
-    if (at != std::wstring::npos) {
-        const size_t next = at + staged.size();
-        replaced = renames.substr(next, renames.find(L'\0', next) - next);
-        SetPendingRenames(renames.erase(at, staged.size() + replaced.size() + 1));
+        int restartNeeded = 0;
+        HANDLE held = CreateFileW((target + name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(CopyFolderTree(source.c_str(), target.c_str(), 0, {grantUsers, &restartNeeded}), 1);
+        CloseHandle(held);
+
+        EXPECT_EQ(test::TakePendingRename(fallback), L"!\\??\\" + target + name) << "grant " << grantUsers;
+        EXPECT_EQ(restartNeeded, 1);
+        EXPECT_EQ(ReadBytes(target + name), "old");
+        EXPECT_EQ(ReadBytes(fallback), "new");
+        EXPECT_FALSE(Exists(source + name));
+        DeleteFileW(fallback.c_str());
     }
+}
 
-    EXPECT_EQ(replaced, L"!\\??\\" + target + name);
-    EXPECT_EQ(ReadBytes(target + name), "old");
-    EXPECT_EQ(ReadBytes(fallback), "new");
-    EXPECT_FALSE(Exists(source + name));
-    DeleteFileW(fallback.c_str());
+TEST(FoldersTest, CopyFolderTreeWithoutGrantCopiesAndLeavesTheRestartFlagAlone) {
+    TestFolder folder;
+    const std::wstring source = folder / L"source\\", target = folder / L"new\\target";
+    MakeFolders(source + L"sub");
+    WriteBytes(source + L"sub\\b.txt", "beta");
+
+    int restartNeeded = 0;
+    EXPECT_EQ(CopyFolderTree(source.c_str(), target.c_str(), 1, {false, &restartNeeded}), 1);
+    EXPECT_EQ(ReadBytes(target + L"\\sub\\b.txt"), "beta");
+    EXPECT_TRUE(Exists(source + L"sub\\b.txt"));
+    EXPECT_EQ(restartNeeded, 0);
 }
 
 // Sizes

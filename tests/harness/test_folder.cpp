@@ -59,6 +59,49 @@ void SetRegString(HKEY root, const std::wstring& key, const wchar_t* name, const
 
 void DeleteRegTree(HKEY root, const std::wstring& key) { RegDeleteTreeW(root, key.c_str()); }
 
+namespace {
+
+// The rename list: one multi-string of "\??\source", "!\??\target" pairs.
+const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kRenames[] = L"PendingFileRenameOperations";
+
+std::wstring PendingRenames() {
+    DWORD bytes = 0;
+    RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kRenames, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &bytes);
+    std::wstring text(bytes / sizeof(wchar_t), L'\0');
+    if (bytes && RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kRenames, RRF_RT_REG_MULTI_SZ, nullptr, &text[0],
+                              &bytes) != ERROR_SUCCESS) {
+        return L"";
+    }
+    text.resize(bytes / sizeof(wchar_t));
+    return text;
+}
+
+void SetPendingRenames(const std::wstring& renames) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (renames.find_first_not_of(L'\0') == std::wstring::npos) {
+        RegDeleteValueW(key, kRenames);
+    } else {
+        RegSetValueExW(key, kRenames, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(renames.data()),
+                       static_cast<DWORD>(renames.size() * sizeof(wchar_t)));
+    }
+    RegCloseKey(key);
+}
+
+}  // namespace
+
+std::wstring TakePendingRename(const std::wstring& source) {
+    std::wstring renames = PendingRenames();
+    const std::wstring entry = L"\\??\\" + source + L'\0';
+    const size_t at = renames.find(entry);
+    if (at == std::wstring::npos) return L"(no entry)";
+    const size_t next = at + entry.size();
+    const std::wstring destination = renames.substr(next, renames.find(L'\0', next) - next);
+    SetPendingRenames(renames.erase(at, entry.size() + destination.size() + 1));
+    return destination;
+}
+
 std::wstring ProgramBeside(const wchar_t* name) {
     wchar_t own[MAX_PATH];
     GetModuleFileNameW(nullptr, own, MAX_PATH);

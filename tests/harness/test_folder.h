@@ -31,6 +31,11 @@ void RemoveTree(const std::wstring& path);
 void SetRegString(HKEY root, const std::wstring& key, const wchar_t* name, const wchar_t* value);
 void DeleteRegTree(HKEY root, const std::wstring& key);
 
+// Takes the entry that moves `source` at the next restart out of the system's rename list
+// (PendingFileRenameOperations) and returns its destination as stored there, "!\??\<path>"
+// for a replacing move; "(no entry)" when the list has none for it.
+std::wstring TakePendingRename(const std::wstring& source);
+
 // The program that is being tested, beside the test program in the same folder.
 std::wstring ProgramBeside(const wchar_t* name);
 
