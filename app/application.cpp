@@ -7,6 +7,9 @@
 #include <ole2.h>
 
 #include "app/folders.h"
+#include "app/single_instance.h"
+#include "app/unattended_install.h"
+#include "framework/message_box.h"
 #include "app/startup.h"
 #include "install/repair_dialog.h"
 #include "support/bounded_text.h"
@@ -49,16 +52,36 @@ void RunAsMainWindow(fw::Application& app, D& dialog) {
 }  // namespace
 
 BOOL CSR_Install_BaseApp::InitInstance() {
+    static UNATTENDED switches;
+    g_unattended = &switches;
+    const wchar_t* arguments = ProcessArguments();
+    ParseUnattendedSwitches(arguments, switches);
+    if (switches.silent && switches.malformed) {
+        SetExitCode(kExitBadSwitch);
+        return TRUE;
+    }
+
     g_runState = AllocateRecord<RUNSTATE>();
     g_installedPackage = AllocateRecord<INSTALLEDPACKAGE>();
     g_packageConfig = AllocateRecord<PACKAGECONFIG>();
     if (!g_runState || !g_installedPackage || !g_packageConfig) return TRUE;
-
-    PrepareWorkFolder(g_runState);
     GetModuleFileNameW(nullptr, g_runState->ownPath, kPathChars);
     g_runState->ownPath[kPathChars - 1] = 0;
 
-    if (EnsureWorkingCopy(ProcessArguments())) {
+    // Before the work folder is touched. An unattended starter holds the lock for its
+    // working copy while it waits; an interactive one ends at once, so its copy waits for it.
+    SingleInstance lock;
+    const bool workingCopy = wcsstr(g_runState->ownPath, L"___temp.exe") != nullptr;
+    if (!(workingCopy && switches.silent) && !lock.Acquire(workingCopy ? 30000 : 0)) {
+        if (switches.silent) SetExitCode(kExitAnotherInstaller);
+        else fw::ShowError(nullptr, L"另一个安装程序正在运行，请等待它结束后再运行本程序。", L"初始化错误");
+        ReleaseRecords();
+        return TRUE;
+    }
+
+    PrepareWorkFolder(g_runState);
+    DWORD copyExitCode = kExitFailed;
+    if (EnsureWorkingCopy(arguments, switches.silent ? &copyExitCode : nullptr)) {
         ParseCommandLine();
         INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
         InitCommonControlsEx(&controls);
@@ -66,13 +89,19 @@ BOOL CSR_Install_BaseApp::InitInstance() {
         OleInitialize(nullptr);
         RunMode();
         OleUninitialize();
+    } else if (switches.silent) {
+        SetExitCode(static_cast<int>(copyExitCode));
     }
 
     EmptyFolder(g_runState->workFolder);
+    ReleaseRecords();
+    return TRUE;
+}
+
+void CSR_Install_BaseApp::ReleaseRecords() {
     ReleaseRecord(g_runState);
     ReleaseRecord(g_installedPackage);
     ReleaseRecord(g_packageConfig);
-    return TRUE;
 }
 
 void CSR_Install_BaseApp::RunMode() {
@@ -106,7 +135,9 @@ void CSR_Install_BaseApp::RunMode() {
         InstallInfoPath(state, installInfo);
         prepared = LoadPackageConfig(installInfo, *g_packageConfig);
     }
-    if (prepared) {
+    if (g_unattended->silent) {
+        SetExitCode(RunUnattendedInstall(prepared, *g_packageConfig, *g_unattended));
+    } else if (prepared) {
         CSR_Install_BaseDlg welcome;
         RunAsMainWindow(*this, welcome);
     } else {

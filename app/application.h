@@ -8,4 +8,5 @@ protected:
 
 private:
     void RunMode();
+    void ReleaseRecords();
 };

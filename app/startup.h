@@ -1,10 +1,13 @@
 // The start-up steps of the application object, each usable on its own by the tests.
 #pragma once
+#include <windows.h>
+
 #include "app/run_state.h"
 
 // Relaunches the program from its working copy unless it already is that copy.
-// Returns 1 to go on (this is the working copy), 0 to stop.
-int EnsureWorkingCopy(const wchar_t* arguments);
+// Returns 1 to go on (this is the working copy), 0 to stop. With copyExitCode (unattended
+// runs) no message box is shown, and the working copy's exit code is waited for and stored.
+int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode = nullptr);
 
 // Reads the command-line slot into the mode letter, the started path and the package
 // name, then the install path from the vendor key.

@@ -7,10 +7,11 @@
 
 #include "app/folders.h"
 #include "app/startup.h"
+#include "framework/handles.h"
 #include "framework/message_box.h"
 #include "support/bounded_text.h"
 
-int EnsureWorkingCopy(const wchar_t* arguments) {
+int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode) {
     RUNSTATE& state = *g_runState;
     if (wcsstr(state.ownPath, L"___temp.exe")) {
         FormatCut(state.commandLine, kPathChars, L"%s", arguments);
@@ -20,17 +21,25 @@ int EnsureWorkingCopy(const wchar_t* arguments) {
     wchar_t copy[kPathChars];
     FormatCut(copy, kPathChars, L"%s___temp.exe", state.workFolder);
     if (!CopyFileW(state.ownPath, copy, FALSE) || !GrantUsersAccess(copy)) {
-        fw::ShowError(nullptr, L"安装程序无法访问临时目录，将中止进程。", L"初始化错误");
+        if (!copyExitCode) fw::ShowError(nullptr, L"安装程序无法访问临时目录，将中止进程。", L"初始化错误");
         return 0;
     }
 
     FormatCut(state.commandLine, kPathChars, L"%s file=%s", arguments, state.ownPath);
     SHELLEXECUTEINFOW launch = {sizeof launch};
+    launch.fMask = copyExitCode ? SEE_MASK_NOCLOSEPROCESS : 0;
     launch.lpFile = copy;
     launch.lpParameters = state.commandLine;
     launch.nShow = SW_SHOW;
     if (!ShellExecuteExW(&launch)) {
-        fw::ShowError(nullptr, L"安装程序位于临时目录中的副本无法运行，将中止进程。", L"初始化错误");
+        if (!copyExitCode) fw::ShowError(nullptr, L"安装程序位于临时目录中的副本无法运行，将中止进程。", L"初始化错误");
+        return 0;
+    }
+    if (copyExitCode && launch.hProcess) {
+        // Unattended: the caller learns the outcome from this process's exit code.
+        fw::UniqueHandle process(launch.hProcess);
+        WaitForSingleObject(process.Get(), INFINITE);
+        GetExitCodeProcess(process.Get(), copyExitCode);
     }
     return 0;
 }

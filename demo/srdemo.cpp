@@ -1,5 +1,7 @@
 // srdemo: runs the installer in each of its modes, drives its windows, and reports.
 #include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -8,6 +10,7 @@
 
 #include "payload/container.h"
 #include "res/resource.h"
+#include "tests/harness/demo_installation.h"
 #include "tests/harness/process.h"
 #include "tests/harness/test_folder.h"
 #include "tests/harness/ui_driver.h"
@@ -122,6 +125,91 @@ bool RunInstall(const std::wstring& setup, const std::string& program) {
     return bare && cab;
 }
 
+std::wstring RegistryValues(HKEY root, const wchar_t* key) {
+    HKEY k;
+    if (RegOpenKeyExW(root, key, 0, KEY_READ, &k) != ERROR_SUCCESS) return L"    (absent)";
+    std::wstring out;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256], data[1024] = {};
+        DWORD nameLength = 256, bytes = sizeof data - sizeof(wchar_t), type;
+        if (RegEnumValueW(k, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes) != ERROR_SUCCESS) {
+            break;
+        }
+        out += L"    " + std::wstring(name) + L" = " + (type == REG_SZ ? std::wstring(data) : L"(not a string)") + L"\n";
+    }
+    RegCloseKey(k);
+    return out.empty() ? L"    (no values)" : out.substr(0, out.size() - 1);
+}
+
+// "name -> target arguments" of every link in a folder.
+std::wstring Links(const std::wstring& folder) {
+    std::wstring out;
+    std::error_code ignored;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ignored)) {
+        IShellLinkW* link = nullptr;
+        if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                    reinterpret_cast<void**>(&link)))) {
+            continue;
+        }
+        IPersistFile* file = nullptr;
+        wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {};
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            if (SUCCEEDED(file->Load(e.path().c_str(), STGM_READ))) {
+                link->GetPath(target, MAX_PATH, nullptr, 0);
+                link->GetArguments(arguments, MAX_PATH);
+            }
+            file->Release();
+        }
+        link->Release();
+        out += L"    " + e.path().filename().wstring() + L" -> " + target + L" " + arguments + L"\n";
+    }
+    return out.empty() ? L"    (none)" : out.substr(0, out.size() - 1);
+}
+
+std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, csidl, nullptr, 0, path);
+    return path;
+}
+
+bool RunUnattendedInstall(const std::wstring& setup) {
+    const std::wstring target = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Demo IME";
+    const std::wstring log = TempFolder() + L"srdemo\\setup.log";
+    const std::wstring arguments = L"/S \"/D=" + target + L"\" /USER=Demo用户 /LOG=\"" + log + L"\"";
+    Say(L"  started: \"" + setup + L"\" " + arguments);
+    fw::UniqueHandle first = test::StartWithTemp(setup, arguments, TempFolder());
+    const DWORD code = test::WaitForExit(first.Get(), 120000);
+    Say(L"  no window opened; the exit code is " + std::to_wstring(code) +
+        (code == 0 ? L" (installed)" : code == 3010 ? L" (installed, a restart completes it)" : L" (FAILED)"));
+    Say(L"  the log " + log + L":");
+    std::string lines = test::ReadBytes(log);
+    fputs(lines.c_str(), stdout);
+    Say(L"  the installation folder " + target + L": " + Listing(target));
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    Say(L"  the system IME file " + std::wstring(system) + L"\\Demo(1).ime: " +
+        (test::Exists(std::wstring(system) + L"\\Demo(1).ime") ? L"present" : L"MISSING"));
+    const std::wstring data = ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\Demo";
+    Say(L"  the package data folder " + data + L": " + Listing(data));
+    Say(L"  HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo:");
+    Say(RegistryValues(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo"));
+    Say(L"  HKLM\\Software\\vexal\\Demo:");
+    Say(RegistryValues(HKEY_LOCAL_MACHINE, L"Software\\vexal\\Demo"));
+    Say(L"  HKCU\\Software\\vexal\\Demo:");
+    Say(RegistryValues(HKEY_CURRENT_USER, L"Software\\vexal\\Demo"));
+    const std::wstring group = ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Demo";
+    Say(L"  the shortcut group " + group + L":");
+    Say(Links(group));
+    Say(L"  on the desktop:");
+    Say(Links(ShellFolder(CSIDL_DESKTOPDIRECTORY)));
+    HKL layout = FindImeLayout(L"Demo(1).ime");
+    Say(layout ? L"  the keyboard layout of Demo(1).ime is registered" : L"  FAILED: no keyboard layout for Demo(1).ime");
+    test::RemoveDemoInstallation();
+    test::RemoveTree(target);
+    Say(L"  (the demo then removed this installation again, so that the prefix stays as it was)");
+    return (code == 0 || code == 3010) && layout;
+}
+
 std::wstring RegistryReport(HKEY root, const wchar_t* rootName, const wchar_t* key) {
     HKEY k;
     if (RegOpenKeyExW(root, key, 0, KEY_READ, &k) != ERROR_SUCCESS) {
@@ -134,6 +222,7 @@ std::wstring RegistryReport(HKEY root, const wchar_t* rootName, const wchar_t* k
 }  // namespace
 
 int wmain() {
+    CoInitialize(nullptr);
     const std::wstring program = test::ProgramBeside(L"srinstallbase.exe");
     const std::string bytes = test::ReadBytes(program);
     const std::wstring folder = TempFolder() + L"srdemo\\Demo IME\\";
@@ -150,10 +239,12 @@ int wmain() {
     ok &= RunMode(uninstaller, L"-g name=[Demo]", L"Demo - 更新程序");
     Say(L"4. Install mode: the sample installer");
     ok &= RunSampleInstaller(test::ProgramBeside(L"DemoSetup.exe"));
-    Say(L"5. Install mode: an installer whose payload is no cabinet");
+    Say(L"5. Unattended install of the sample package");
+    ok &= RunUnattendedInstall(test::ProgramBeside(L"DemoSetup.exe"));
+    Say(L"6. Install mode: an installer whose payload is no cabinet");
     ok &= RunInstall(folder + L"BrokenSetup.exe", bytes);
 
-    Say(L"6. What the runs left behind");
+    Say(L"7. What the runs left behind");
     Say(L"  " + folder + L": " + Listing(folder));
     Say(L"  " + kWork + L": " + Listing(kWork));
     Say(L"  " + RegistryReport(HKEY_CURRENT_USER, L"HKCU", L"Software\\vexal\\Demo"));

@@ -1,0 +1,60 @@
+// The unattended install: the wizard's work without its windows, its lines in the log and
+// its outcome in the exit code.
+#include "app/unattended_install.h"
+
+#include <string>
+
+#include "guard/process_finder.h"
+#include "install/install_defaults.h"
+#include "install/install_sequence.h"
+#include "install/progress_log.h"
+#include "support/bounded_text.h"
+
+namespace {
+
+// Ends the holders when asked to; termination is asynchronous, so the list is taken again
+// a few times before the module counts as still in use.
+bool ModuleFree(const PACKAGECONFIG& config, const UNATTENDED& switches, InstallContext& context) {
+    wchar_t key[kNameChars];
+    FormatCut(key, kNameChars, L"%s(1).ime", config.name);
+    ProcessFinder finder;
+    int holders = finder.CheckLoaded(key);
+    for (int attempt = 0; holders > 0 && switches.forceClose && attempt < 10; ++attempt) {
+        for (const ProcessEntry& entry : finder.Entries()) {
+            ReportProgress(context, -1, (L"结束进程 " + HolderLine(entry, false)).c_str());
+        }
+        holders = finder.EndAllHolders();
+        if (holders > 0) Sleep(200);
+    }
+    if (holders == 0) return true;
+    for (const ProcessEntry& entry : finder.Entries()) {
+        ReportProgress(context, -1, (L"输入法模块正被使用: " + HolderLine(entry, false)).c_str());
+    }
+    return false;
+}
+
+}  // namespace
+
+int RunUnattendedInstall(bool prepared, PACKAGECONFIG& config, const UNATTENDED& switches) {
+    ProgressLog log(switches.logPath);
+    InstallContext context;
+    InitInstallContext(context, nullptr, &config);
+    if (switches.logPath[0]) context.log = &log;
+
+    if (!prepared) {
+        ReportProgress(context, -1, L"安装程序由于意外而中止进行.");
+        return kExitBadPackage;
+    }
+    if (!ModuleFree(config, switches, context)) return kExitInUse;
+
+    wchar_t folder[kPathChars] = {};
+    if (switches.folder[0]) CopyCut(folder, switches.folder);
+    else DefaultInstallFolder(folder, config.name);
+    wchar_t userName[kRegisteredNameChars] = {}, companyName[kRegisteredNameChars] = {};
+    CopyCut(userName, kRegisteredNameChars, switches.userName);
+    CopyCut(companyName, kRegisteredNameChars, switches.companyName);
+    ReadRegisteredNames(userName, companyName);
+
+    if (!RunInstall(context, folder, userName, companyName)) return kExitFailed;
+    return context.restartNeeded ? kExitRestartNeeded : kExitInstalled;
+}

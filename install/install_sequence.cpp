@@ -1,0 +1,66 @@
+// The install sequence: a short driver over the steps, reporting each as a line and a
+// progress position, stopping at the first step that fails.
+#include "install/install_sequence.h"
+
+#include "app/folders.h"
+#include "install/install_steps.h"
+#include "support/bounded_text.h"
+
+namespace {
+
+int Fail(InstallContext& context) {
+    ReportProgress(context, -1, L"安装程序发生错误，所做操作已经撤销!");
+    RemoveTemporaryFiles(context);
+    return 0;
+}
+
+}  // namespace
+
+void RemoveTemporaryFiles(InstallContext& context) {
+    wchar_t path[kPathChars];
+    FormatCut(path, kPathChars, L"%sInstallInfo.dif", context.installFolder);
+    DeleteFileW(path);
+    EmptyFolder(context.runState->workFolder);
+    RemoveDirectoryW(context.runState->workFolder);  // fails while the working copy runs from it
+    RemoveVirtualizedData();
+}
+
+int RunInstall(InstallContext& context, const wchar_t* installFolder, const wchar_t* userName,
+               const wchar_t* companyName) {
+    ReportProgress(context, 0, L"验证安装信息....");
+    CopyCut(context.installFolder, installFolder);
+    // A folder of 259 characters has no room for its backslash; its paths are cut later.
+    const size_t length = wcslen(context.installFolder);
+    if (length + 1 < kPathChars && (length == 0 || context.installFolder[length - 1] != L'\\')) {
+        context.installFolder[length] = L'\\';
+        context.installFolder[length + 1] = 0;
+    }
+    ReportProgress(context, 1, L"开始安装....");
+
+    ReportProgress(context, 2, L"  1.创建文件系统....");
+    if (!PlaceFiles(context)) return Fail(context);
+    ReportProgress(context, 40, L"    安装1.完成");
+
+    ReportProgress(context, 42, L"  2.设置软件运行环境...");
+    WriteInstallPath(context);
+    if (!RegisterIme(context)) return Fail(context);
+    ReportProgress(context, 50, L"    安装2.完成");
+
+    ReportProgress(context, 72, L"  3.写入卸载信息...");
+    if (!WriteUninstallEntry(userName, companyName, context)) return Fail(context);
+    ReportProgress(context, 80, L"    安装3.完成");
+
+    ReportProgress(context, 82, L"  4.备份安装数据...");
+    if (!BackupPayload(context)) return Fail(context);
+    ReportProgress(context, 90, L"    安装4.完成");
+
+    ReportProgress(context, -1, L"  5.创建开始菜单及桌面快捷方式...");
+    if (!CreateShortcuts(context)) return Fail(context);
+    ReportProgress(context, 90, L"    安装5.完成");
+
+    ReportProgress(context, 95, L"  6.清除安装程序创建的临时文件...");
+    RemoveTemporaryFiles(context);
+    ReportProgress(context, 100, context.restartNeeded ? L"安装程序已经完成所有工作,但部分设置在重新启动以后方能生效!"
+                                                       : L"安装程序已经完成所有工作!");
+    return 1;
+}

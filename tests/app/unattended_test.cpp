@@ -1,0 +1,46 @@
+// The switches of unattended runs.
+#include <gtest/gtest.h>
+
+#include "app/unattended.h"
+
+namespace {
+
+UNATTENDED Parse(const wchar_t* arguments) {
+    UNATTENDED switches;
+    ParseUnattendedSwitches(arguments, switches);
+    return switches;
+}
+
+TEST(UnattendedSwitchesTest, ValuesWithBlanksAreQuotedAroundTheValueOrTheWholeSwitch) {
+    for (const wchar_t* line : {L"/S /D=\"C:\\Program Files\\X\"", L"/S \"/D=C:\\Program Files\\X\"",
+                                L"/s \"/d=C:\\Program Files\\X\\\""}) {
+        UNATTENDED s = Parse(line);
+        EXPECT_TRUE(s.silent);
+        EXPECT_FALSE(s.malformed);
+        EXPECT_STREQ(s.folder, L"C:\\Program Files\\X\\") << "a trailing backslash is given when missing";
+    }
+    UNATTENDED s = Parse(L"/S /USER=\"张 三\" /COMPANY=Acme /LOG=\"C:\\logs\\setup log.txt\" /FORCECLOSE");
+    EXPECT_STREQ(s.userName, L"张 三");
+    EXPECT_STREQ(s.companyName, L"Acme");
+    EXPECT_STREQ(s.logPath, L"C:\\logs\\setup log.txt");
+    EXPECT_TRUE(s.forceClose);
+}
+
+TEST(UnattendedSwitchesTest, OtherTokensAndTheStartedPathAreNotSwitches) {
+    UNATTENDED s = Parse(L"-u name=[Abc] /S file=C:\\x /D=y\\Unstall.exe");
+    EXPECT_TRUE(s.silent);
+    EXPECT_STREQ(s.folder, L"") << "everything after file= is the started path";
+    EXPECT_FALSE(Parse(L" file=C:\\Setup /S\\setup.exe").silent);
+    EXPECT_FALSE(Parse(L"/SILENT").silent);
+    EXPECT_FALSE(Parse(L"").silent);
+}
+
+TEST(UnattendedSwitchesTest, ASwitchWithoutItsValueOrAnOpenQuoteIsMalformed) {
+    for (const wchar_t* line : {L"/S /D=", L"/S /D", L"/S /LOG=", L"/S /USER=", L"/S /COMPANY",
+                                L"/S /D=\"C:\\Program Files\\X", L"/S \"/D=C:\\Program Files"}) {
+        EXPECT_TRUE(Parse(line).malformed) << std::wstring(line).size();
+    }
+    EXPECT_FALSE(Parse(L"/S /D=C:\\X").malformed);
+}
+
+}  // namespace
