@@ -146,6 +146,7 @@ std::wstring Links(const std::wstring& folder) {
     std::wstring out;
     std::error_code ignored;
     for (const auto& e : std::filesystem::directory_iterator(folder, ignored)) {
+        if (_wcsicmp(e.path().extension().c_str(), L".lnk") != 0) continue;
         IShellLinkW* link = nullptr;
         if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                     reinterpret_cast<void**>(&link)))) {
