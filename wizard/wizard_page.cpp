@@ -2,6 +2,7 @@
 #include "wizard/wizard_page.h"
 
 #include "app/run_state.h"
+#include "framework/application.h"
 #include "res/resource.h"
 
 std::wstring ReplaceNameMarker(const std::wstring& title, const wchar_t* packageName) {
@@ -20,4 +21,10 @@ BOOL WizardPage::OnInitDialog() {
     const wchar_t* name = g_packageConfig ? g_packageConfig->name : L"";
     SetText(ReplaceNameMarker(GetText(), name).c_str());
     return OnPageInit();
+}
+
+void WizardPage::HandOver(WizardPage& next) {
+    EndDialog(IDOK);
+    if (fw::Application* app = fw::Application::Instance()) app->SetMainWindow(&next);
+    next.DoModal(nullptr);
 }

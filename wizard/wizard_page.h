@@ -12,6 +12,11 @@ class WizardPage : public fw::Dialog {
 public:
     using fw::Dialog::Dialog;
 
+    // Hands over to the next page: this one ends with IDOK (hidden at once), the next one
+    // becomes the main window and runs modally from inside the calling handler, so the
+    // pages nest until the last one closes.
+    void HandOver(WizardPage& next);
+
 protected:
     BOOL OnInitDialog() override;
     // The page's own initialisation, after the common start.

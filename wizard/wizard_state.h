@@ -1,0 +1,12 @@
+// The wizard state: what the pages carry between them for the whole run.
+#pragma once
+
+struct WIZARDSTATE {
+    wchar_t userName[256];
+    wchar_t companyName[256];
+    int licenceAccepted;
+    wchar_t destination[260];  // with its trailing backslash once the destination page set it
+};
+
+// Starts empty, the destination "c:\"; never reset while the process runs.
+extern WIZARDSTATE g_wizardState;
