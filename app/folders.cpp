@@ -297,6 +297,12 @@ int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource,
         JoinPath(from, source, found.cFileName);
         JoinPath(to, target, found.cFileName);
         if (!IsFolder(found)) {
+            // Moving within a volume gives the same result as copying and deleting, without
+            // writing the data a second time; a target in use makes it fail like the copy.
+            if (!keepSource && MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING)) {
+                Grant(to, options);
+                return;
+            }
             const Placed placed = PlaceFile(from, to, found.cFileName, options);
             if (placed == Placed::kAtRestart && options.restartNeeded) *options.restartNeeded = 1;
             if (placed != Placed::kNot && !keepSource) DeleteFileW(from);
