@@ -94,9 +94,9 @@ bool RunSampleInstaller(const std::wstring& setup) {
     if (!page) return false;
     Say(L"  the payload was deciphered and unpacked into " + kWork + L"SR_INSTALL\\: " +
         Listing(kWork + L"SR_INSTALL\\"));
-    PostMessageW(page, WM_COMMAND, IDCANCEL, 0);
+    test::CancelWizard(page);
     test::WaitForExit(copy.Get());
-    Say(L"  cancelled the wizard; the work folder now holds: " + Listing(kWork));
+    Say(L"  cancelled the wizard (Cancel, then Yes to its question); the work folder now holds: " + Listing(kWork));
     return true;
 }
 

@@ -24,3 +24,13 @@
 #define IDC_BANNER 1009
 #define IDC_HOLDERS 1011            // repair and uninstall: the list that stays empty
 #define IDC_COMPONENTS 1011         // update: the component list
+#define IDC_ACCEPT 1012             // licence page: the two radio buttons
+#define IDC_DECLINE 1013
+#define IDC_BROWSER 1014            // licence page: the browser control's placeholder
+#define IDC_INSTALLED_NOTE 1000     // destination page: the existing-installation notice
+#define IDC_DESTINATION 1004        // destination page: the folder edit
+#define IDC_BROWSE 1005
+#define IDC_DRIVES 1006
+#define IDC_SIZE_TEXT 1007
+#define IDC_HOLDER_LINES 1006       // load status: one line per process holding the module
+#define IDC_END_PROCESSES 1015      // load status: "结束进程(&E)"

@@ -2,7 +2,12 @@
 #pragma once
 #include "wizard/wizard_page.h"
 
+// Its one button closes it, and with it the whole wizard.
 class CSR_Install_OK : public WizardPage {
 public:
     CSR_Install_OK();
+
+protected:
+    // The install is done: Esc and the close box end the page without the cancel question.
+    void OnCancel() override { EndDialog(IDCANCEL); }
 };

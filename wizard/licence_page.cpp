@@ -1,6 +1,78 @@
-// The licence agreement page.
+// The licence agreement page: the agreement in the browser control, accepted or declined.
 #include "wizard/licence_page.h"
 
+#include "app/run_state.h"
+#include "framework/controls.h"
 #include "res/resource.h"
+#include "support/bounded_text.h"
+#include "wizard/select_dir_page.h"
+#include "wizard/welcome_page.h"
+#include "wizard/wizard_state.h"
+
+namespace {
+
+bool FileExists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
 
 CSR_Install_Licence::CSR_Install_Licence() : WizardPage(IDD_LICENCE) {}
+
+BOOL CSR_Install_Licence::OnPageInit() {
+    // Without the control (no HTML engine) the page works on and the browser stays blank.
+    m_browser.Create(Item(IDC_BROWSER).Handle());
+    ShowAgreement();
+    SetAccepted(g_wizardState.licenceAccepted != 0);
+    return TRUE;
+}
+
+// The stand-alone page first, else the page of the same name inside the help file.
+void CSR_Install_Licence::ShowAgreement() {
+    const wchar_t* folder = g_runState ? g_runState->payloadFolder : L"";
+    wchar_t path[kPathChars];
+    FormatCut(path, kPathChars, L"%sLicense.html", folder);
+    if (FileExists(path)) {
+        m_browser.Navigate(path);
+        return;
+    }
+    FormatCut(path, kPathChars, L"%s_main_.chm", folder);
+    if (!FileExists(path)) return;
+    wchar_t url[kPathChars];
+    FormatCut(url, kPathChars, L"mk:@MSITStore:%s_main_.chm::/License.html", folder);
+    m_browser.Navigate(url);
+}
+
+void CSR_Install_Licence::SetAccepted(bool accepted) {
+    g_wizardState.licenceAccepted = accepted ? 1 : 0;
+    Item(IDOK).Enable(accepted);
+    CheckRadioButton(m_hwnd, IDC_ACCEPT, IDC_DECLINE, accepted ? IDC_ACCEPT : IDC_DECLINE);
+}
+
+bool CSR_Install_Licence::OnCommand(WORD code, WORD id, HWND control) {
+    if (code == BN_CLICKED) {
+        switch (id) {
+        case IDC_ACCEPT:
+            SetAccepted(true);
+            return true;
+        case IDC_DECLINE:
+            SetAccepted(false);
+            return true;
+        case IDC_BACK: {
+            CSR_Install_BaseDlg welcome;
+            HandOver(welcome);
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return WizardPage::OnCommand(code, id, control);
+}
+
+void CSR_Install_Licence::OnOK() {
+    // Enter reaches here even while Next is disabled.
+    if (!g_wizardState.licenceAccepted) return;
+    CSR_Install_SelectDir destination;
+    HandOver(destination);
+}
+
+void CSR_Install_Licence::OnDestroy() { m_browser.Destroy(); }

@@ -1,6 +1,90 @@
 // The progress page, which runs the install.
 #include "wizard/progress_page.h"
 
+#include <cwchar>
+
+#include "app/run_state.h"
+#include "framework/message_box.h"
+#include "guard/load_status_dialog.h"
+#include "install/install_context.h"
+#include "install/install_sequence.h"
 #include "res/resource.h"
+#include "support/bounded_text.h"
+#include "wizard/finish_page.h"
+#include "wizard/select_dir_page.h"
+#include "wizard/wizard_state.h"
+
+namespace {
+
+constexpr wchar_t kStartCaption[] = L"开始安装(&S)";
+constexpr wchar_t kFailedCaption[] = L"确定(&O";  // no closing parenthesis: the failed state's own caption
+constexpr int kCaptionChars = 20;
+
+}  // namespace
 
 CSR_Install_Begain::CSR_Install_Begain() : WizardPage(IDD_PROGRESS) {}
+
+BOOL CSR_Install_Begain::OnPageInit() {
+    m_details = fw::ListBox(Item(IDC_DETAILS).Handle());
+    Item(IDOK).SetText(kStartCaption);
+    return TRUE;
+}
+
+bool CSR_Install_Begain::OnCommand(WORD code, WORD id, HWND control) {
+    if (id == IDC_BACK) {
+        CSR_Install_SelectDir destination;
+        HandOver(destination);
+        return true;
+    }
+    return WizardPage::OnCommand(code, id, control);
+}
+
+void CSR_Install_Begain::OnOK() {
+    wchar_t caption[kCaptionChars] = {};
+    GetWindowTextW(Item(IDOK).Handle(), caption, kCaptionChars);
+    if (wcscmp(caption, kStartCaption) != 0) {
+        WizardPage::OnOK();  // after a failed install: closes the wizard
+        return;
+    }
+    if (!ModuleIsFree()) {
+        fw::ShowError(m_hwnd,
+                      L"由于您的计算机中存在一个当前输入法的副本，所以您必须结束已加载当前输入法的所有进程，"
+                      L"然后执行安装操作。",
+                      L"无法执行的操作");
+        return;
+    }
+    Install();
+}
+
+bool CSR_Install_Begain::ModuleIsFree() {
+    wchar_t key[kNameChars];
+    FormatCut(key, kNameChars, L"%s(1).ime", g_packageConfig->name);
+    CSR_IMELoadStatus status;
+    return status.CheckLoaded(key) == 0 || status.DoModal(m_hwnd) == IDOK;
+}
+
+void CSR_Install_Begain::Install() {
+    InstallContext context;
+    InitInstallContext(context, m_hwnd, g_packageConfig);
+    // The run pumps no messages; disabled buttons keep queued clicks from acting on a page
+    // whose install is under way.
+    Item(IDCANCEL).Enable(false);
+    Item(IDOK).Enable(false);
+    Item(IDC_BACK).Enable(false);
+    if (!RunInstall(context, g_wizardState.destination, g_wizardState.userName, g_wizardState.companyName)) {
+        ShowFailed();
+        return;
+    }
+    CSR_Install_OK finish;
+    HandOver(finish);
+}
+
+void CSR_Install_Begain::ShowFailed() {
+    Item(IDC_BACK).Show(SW_HIDE);
+    Item(IDCANCEL).Show(SW_HIDE);
+    fw::Window action = Item(IDOK);
+    action.SetText(kFailedCaption);
+    action.Enable(true);
+    // The focus went with the disabled buttons; the one button left takes it.
+    SendMsg(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(action.Handle()), TRUE);
+}

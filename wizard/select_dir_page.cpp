@@ -1,6 +1,173 @@
-// The destination page.
+// The destination page: the folder to install into, the room it needs, the drives with room.
 #include "wizard/select_dir_page.h"
 
+#include <shlobj.h>
+
+#include "app/folders.h"
+#include "app/run_state.h"
+#include "framework/controls.h"
+#include "framework/handles.h"
+#include "framework/message_box.h"
+#include "install/install_defaults.h"
 #include "res/resource.h"
+#include "support/bounded_text.h"
+#include "wizard/licence_page.h"
+#include "wizard/progress_page.h"
+#include "wizard/wizard_state.h"
+
+namespace {
+
+constexpr ULONGLONG kMB = 1024 * 1024;
+constexpr ULONGLONG kMarginMB = 200;  // room the drive must have beyond the software itself
+constexpr DWORD kInstallPathBytes = 256;
+
+const wchar_t* PackageName() { return g_packageConfig ? g_packageConfig->name : L""; }
+
+bool EndsWithBackslash(const wchar_t* path) {
+    const size_t length = wcslen(path);
+    return length && path[length - 1] == L'\\';
+}
+
+// "<path>\<name>\", one backslash between whatever path ends with.
+void AppendPackageFolder(wchar_t* path) {
+    wchar_t base[kPathChars];
+    CopyCut(base, path);
+    FormatCut(path, kPathChars, EndsWithBackslash(base) ? L"%s%s\\" : L"%s\\%s\\", base, PackageName());
+}
+
+}  // namespace
 
 CSR_Install_SelectDir::CSR_Install_SelectDir() : WizardPage(IDD_SELECT_DIR) {}
+
+BOOL CSR_Install_SelectDir::OnPageInit() {
+    // Three times what the work folder holds: the payload, its unpacked files and the backup.
+    const unsigned requiredMB = g_runState ? 3 * GetFolderSizeKB(g_runState, nullptr) / 1024 : 0;
+    ShowRequiredSize(requiredMB);
+    ListDrives(requiredMB);
+    // Each visit proposes the default again; a folder typed before is not kept.
+    DefaultInstallFolder(g_wizardState.destination, PackageName());
+    LockOnExistingInstallation();
+    ShowDestination();
+    return TRUE;
+}
+
+void CSR_Install_SelectDir::ShowRequiredSize(unsigned requiredMB) {
+    wchar_t text[200];
+    FormatCut(text, 200, L"这里指定一个安装目录.软件需要大约 %d MB的磁盘空间", requiredMB);
+    Item(IDC_SIZE_TEXT).SetText(text);
+}
+
+// From C: on; the list ends at the first letter without a readable drive (no drive, or a
+// removable one without a medium), and A: and B: are never looked at.
+void CSR_Install_SelectDir::ListDrives(unsigned requiredMB) {
+    fw::ListBox drives(Item(IDC_DRIVES).Handle());
+    for (wchar_t letter = L'C'; letter <= L'Z'; ++letter) {
+        wchar_t root[4];
+        FormatCut(root, 4, L"%c:\\", letter);
+        ULARGE_INTEGER available, total, freeBytes;
+        if (!GetDiskFreeSpaceExW(root, &available, &total, &freeBytes)) return;
+        if (freeBytes.QuadPart <= (requiredMB + kMarginMB) * kMB) continue;
+        wchar_t line[128];
+        FormatCut(line, 128, L"磁盘%c:               总大小:%dMB               剩余大小:%dMB", letter,
+                  static_cast<int>(total.QuadPart / kMB), static_cast<int>(freeBytes.QuadPart / kMB));
+        drives.AddString(line);
+    }
+}
+
+void CSR_Install_SelectDir::LockOnExistingInstallation() {
+    wchar_t keyPath[kPathChars];
+    FormatCut(keyPath, kPathChars, L"Software\\vexal\\%s", PackageName());
+    fw::RegKey key;
+    if (!key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_READ)) return;
+    wchar_t installed[kInstallPathBytes / sizeof(wchar_t) + 1] = {};
+    DWORD bytes = kInstallPathBytes;
+    if (RegQueryValueExW(key.Get(), L"SMEInstallPath", nullptr, nullptr, reinterpret_cast<BYTE*>(installed), &bytes) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    // Moving an installation is not offered: it is uninstalled first.
+    CopyCut(g_wizardState.destination, installed);
+    Item(IDC_DESTINATION).Enable(false);
+    Item(IDC_BROWSE).Enable(false);
+    Item(IDC_DRIVES).Enable(false);
+    Item(IDC_INSTALLED_NOTE).SetText(L"当前计算机存在一个已经安装的副本，如需更改安装目录请先卸载以往版本。");
+}
+
+void CSR_Install_SelectDir::ShowDestination() { Item(IDC_DESTINATION).SetText(g_wizardState.destination); }
+
+bool CSR_Install_SelectDir::OnCommand(WORD code, WORD id, HWND control) {
+    if (id == IDC_DRIVES && code == LBN_SELCHANGE) {
+        UseChosenDrive();
+        return true;
+    }
+    if (code == BN_CLICKED && id == IDC_BROWSE) {
+        Browse();
+        return true;
+    }
+    if (code == BN_CLICKED && id == IDC_BACK) {
+        CSR_Install_Licence licence;
+        HandOver(licence);
+        return true;
+    }
+    return WizardPage::OnCommand(code, id, control);
+}
+
+void CSR_Install_SelectDir::Browse() {
+    BROWSEINFOW info = {};
+    info.hwndOwner = m_hwnd;
+    info.pszDisplayName = g_wizardState.destination;
+    info.lpszTitle = L"请选择安装目录...";
+    info.ulFlags = BIF_SHAREABLE;
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    if (!chosen) return;
+    const BOOL isPath = SHGetPathFromIDListW(chosen, g_wizardState.destination);
+    CoTaskMemFree(chosen);
+    if (!isPath) return;
+    AppendPackageFolder(g_wizardState.destination);
+    ShowDestination();
+}
+
+// Only the drive changes; the rest of the proposed path stays.
+void CSR_Install_SelectDir::UseChosenDrive() {
+    fw::ListBox drives(Item(IDC_DRIVES).Handle());
+    const int chosen = drives.GetCurSel();
+    if (chosen < 0) return;
+    const std::wstring line = drives.GetItemText(chosen);  // "磁盘X:..."
+    if (line.size() < 3) return;
+    g_wizardState.destination[0] = line[2];
+    ShowDestination();
+}
+
+void CSR_Install_SelectDir::OnOK() {
+    // Taken as typed: neither the trailing backslash nor the drive is checked.
+    GetDlgItemTextW(m_hwnd, IDC_DESTINATION, g_wizardState.destination, kPathChars);
+    if (!PrepareFolder()) return;
+    CSR_Install_Begain progress;
+    HandOver(progress);
+}
+
+bool CSR_Install_SelectDir::PrepareFolder() {
+    const wchar_t* folder = g_wizardState.destination;
+    if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) {
+        if (!fw::AskYesNo(m_hwnd, L"所选安装目录已经存在，如果继续，安装程序将覆盖当前目录？", L"是否继续？")) {
+            EndDialog(IDCANCEL);
+            return false;
+        }
+        // The package data of an earlier installation goes; the folder itself is overwritten later.
+        wchar_t data[kPathChars];
+        if (GetPackageDataFolder(data, PackageName())) {
+            EmptyFolder(data);
+            RemoveDirectoryW(data);
+        }
+    }
+    // One level only; a missing parent is the user's to fix, told by the box below.
+    CreateDirectoryW(folder, nullptr);
+    if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) {
+        GrantUsersAccess(folder);
+        return true;
+    }
+    wchar_t text[kPathChars + 64];
+    FormatCut(text, kPathChars + 64, L"所选安装目录:\r\n%s\r\n未能创建，请确定您的当前用户对该目录的访问权限！", folder);
+    fw::ShowError(m_hwnd, text, L"安装错误？");
+    return false;
+}

@@ -5,4 +5,20 @@
 class CSR_Install_SelectDir : public WizardPage {
 public:
     CSR_Install_SelectDir();
+
+protected:
+    BOOL OnPageInit() override;
+    bool OnCommand(WORD code, WORD id, HWND control) override;
+    void OnOK() override;
+
+private:
+    void ShowRequiredSize(unsigned requiredMB);
+    void ListDrives(unsigned requiredMB);
+    // Locks the page on the folder of an installation recorded in the vendor key.
+    void LockOnExistingInstallation();
+    void Browse();
+    void UseChosenDrive();
+    // The overwrite question and the creation; false when the page must not hand over.
+    bool PrepareFolder();
+    void ShowDestination();
 };

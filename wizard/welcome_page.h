@@ -5,4 +5,15 @@
 class CSR_Install_BaseDlg : public WizardPage {
 public:
     CSR_Install_BaseDlg();
+
+protected:
+    BOOL OnPageInit() override;
+    void OnOK() override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) override;
+
+private:
+    // Draws the icon centred while minimised; false when the default painting should run.
+    bool PaintMinimised();
+
+    HICON m_icon;
 };

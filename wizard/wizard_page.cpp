@@ -3,6 +3,7 @@
 
 #include "app/run_state.h"
 #include "framework/application.h"
+#include "framework/message_box.h"
 #include "res/resource.h"
 
 std::wstring ReplaceNameMarker(const std::wstring& title, const wchar_t* packageName) {
@@ -27,4 +28,13 @@ void WizardPage::HandOver(WizardPage& next) {
     EndDialog(IDOK);
     if (fw::Application* app = fw::Application::Instance()) app->SetMainWindow(&next);
     next.DoModal(nullptr);
+}
+
+void WizardPage::OnCancel() {
+    if (fw::AskYesNo(m_hwnd,
+                     L"安装程序尚未完成,如果您现在退出,您的程序将不能安装.\n\n您可以以后再运行安装程序完成安装\n\n"
+                     L"是否中止安装过程？",
+                     L"用户中止操作")) {
+        EndDialog(IDCANCEL);
+    }
 }

@@ -1,5 +1,5 @@
-// The start shared by every wizard page: the program's icon, and "[name]" in the title
-// replaced by the package name followed by "输入法".
+// What every wizard page shares: the program's icon, "[name]" in the title replaced by the
+// package name followed by "输入法", the cancel question, and the hand-over to the next page.
 #pragma once
 #include <string>
 
@@ -21,4 +21,7 @@ protected:
     BOOL OnInitDialog() override;
     // The page's own initialisation, after the common start.
     virtual BOOL OnPageInit() { return TRUE; }
+    // Cancel, Esc and the close box alike: asks whether to abandon the install; Yes ends
+    // the page with IDCANCEL, which unwinds the whole wizard.
+    void OnCancel() override;
 };

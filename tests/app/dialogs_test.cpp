@@ -119,7 +119,7 @@ TEST_F(ModeDialogTest, WelcomePageTitleNamesThePackage) {
     std::wstring title;
     test::RunDriven(dialog, [&](HWND w) {
         title = test::TextOf(w);
-        SendMessageW(w, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_TRUE(test::CancelWizard(w));
     });
     EXPECT_EQ(title, L"欢迎使用X输入法安装向导");
 }

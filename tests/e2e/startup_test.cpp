@@ -162,7 +162,6 @@ protected:
         std::wstring title = test::TextOf(page);
         fw::UniqueHandle copy = test::ProcessOfWindow(page);
         PostMessageW(page, WM_COMMAND, IDOK, 0);
-        PostMessageW(page, WM_COMMAND, IDCANCEL, 0);
         EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
         return title;
     }
@@ -183,7 +182,7 @@ TEST_F(PackageStartTest, AGoodPayloadIsUnpackedAndOpensTheWelcomePage) {
     }
     EXPECT_TRUE(test::Exists(m_work + L"unstall.exe"));
     fw::UniqueHandle copy = test::ProcessOfWindow(page);
-    PostMessageW(page, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(test::CancelWizard(page));
     EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
     EXPECT_FALSE(test::Exists(m_work + L"SR_INSTALL")) << "the work folder is emptied at the end";
 }

@@ -106,7 +106,7 @@ TEST_F(UnattendedTest, ASecondInstallerIsKeptOutWhileOneRuns) {
     EXPECT_TRUE(IsWindow(welcome)) << "the first one runs on";
 
     fw::UniqueHandle copy = test::ProcessOfWindow(welcome);
-    PostMessageW(welcome, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(test::CancelWizard(welcome));
     EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
 }
 

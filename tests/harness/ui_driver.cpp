@@ -51,6 +51,15 @@ std::wstring TextOf(HWND window) {
 
 std::wstring ItemText(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
 
+bool CancelWizard(HWND page) {
+    const DWORD thread = GetWindowThreadProcessId(page, nullptr);
+    PostMessageW(page, WM_COMMAND, IDCANCEL, 0);
+    HWND question = WaitForWindow(thread, L"用户中止操作", 5000);
+    if (!question) return false;
+    PostMessageW(question, WM_COMMAND, IDYES, 0);
+    return true;
+}
+
 void Click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
 }  // namespace test

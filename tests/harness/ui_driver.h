@@ -16,6 +16,10 @@ bool WaitUntilGone(HWND window, DWORD timeoutMs = 15000);
 std::wstring TextOf(HWND window);
 std::wstring ItemText(HWND dialog, int id);
 
+// Cancels the setup wizard from one of its pages: Cancel, then Yes to the question.
+// False when the question did not come.
+bool CancelWizard(HWND page);
+
 // Clicks a button the way the mouse does (BM_CLICK, which the dialog gets as WM_COMMAND).
 void Click(HWND dialog, int id);
 
