@@ -28,17 +28,7 @@ std::wstring CopyModule(const TestFolder& folder) {
     return path;
 }
 
-std::vector<std::wstring> Lines(HWND dialog) {
-    HWND list = GetDlgItem(dialog, IDC_HOLDER_LINES);
-    std::vector<std::wstring> lines;
-    const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::wstring text(SendMessageW(list, LB_GETTEXTLEN, i, 0), L'\0');
-        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
-        lines.push_back(text);
-    }
-    return lines;
-}
+std::vector<std::wstring> Lines(HWND dialog) { return test::ListLines(dialog, IDC_HOLDER_LINES); }
 
 // The line of a holder in the given wording; the executable's name compared without case.
 testing::AssertionResult IsLineOf(const std::wstring& line, const Holder& holder, const wchar_t* idLabel,

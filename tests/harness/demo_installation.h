@@ -7,9 +7,36 @@
 
 #include "app/folders.h"
 #include "install/install_steps.h"
+#include "payload/cabinet.h"
+#include "payload/payload_key.h"
+#include "payload/records.h"
+#include "support/bounded_text.h"
 #include "tests/harness/test_folder.h"
 
 namespace test {
+
+// The sample package as start-up leaves it in the work folder `work` (with its backslash):
+// the bare program, the payload file and the unpacked payload folder, with the state's slots
+// pointing at them and the record loaded. False when it could not be unpacked.
+inline bool UnpackSamplePackage(const std::wstring& work, RUNSTATE& state, PACKAGECONFIG& config,
+                                std::string* payload = nullptr) {
+    CreateDirectoryW(work.c_str(), nullptr);
+    CopyCut(state.workFolder, work.c_str());
+    CopyCut(state.payloadFolder, (work + L"SR_INSTALL\\").c_str());
+    CopyCut(state.payloadFile, (work + L"srinstallbaseexe.cab").c_str());
+    CopyCut(state.bareProgram, (work + L"unstall.exe").c_str());
+    CopyCut(state.ownPath, (work + L"___temp.exe").c_str());
+    const std::string demo = ReadBytes(ProgramBeside(L"DemoSetup.exe"));
+    const std::string program = ReadBytes(ProgramBeside(L"srinstallbase.exe"));
+    const std::string cabinet = demo.substr(program.size());
+    if (payload) *payload = cabinet;
+    WriteBytes(state.payloadFile, cabinet);
+    WriteBytes(state.bareProgram, program);
+    Cabinet::CExtract extractor;
+    extractor.SetKey(kPayloadKeyLength);
+    return extractor.Init() && extractor.Extract(state.payloadFile, state.payloadFolder) &&
+           LoadPackageConfig((std::wstring(state.payloadFolder) + L"InstallInfo.dif").c_str(), config);
+}
 
 inline void RemoveDemoInstallation() {
     INSTALLEDPACKAGE installed = {};

@@ -1,6 +1,8 @@
 // Driving dialogs from a second thread.
 #include "tests/harness/ui_driver.h"
 
+#include "framework/controls.h"
+
 #include <vector>
 
 namespace test {
@@ -50,6 +52,13 @@ std::wstring TextOf(HWND window) {
 }
 
 std::wstring ItemText(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
+
+std::vector<std::wstring> ListLines(HWND dialog, int id) {
+    const fw::ListBox list(GetDlgItem(dialog, id));
+    std::vector<std::wstring> lines;
+    for (int i = 0; i < list.GetCount(); ++i) lines.push_back(list.GetItemText(i));
+    return lines;
+}
 
 bool CancelWizard(HWND page) {
     const DWORD thread = GetWindowThreadProcessId(page, nullptr);

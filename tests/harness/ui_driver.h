@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace test {
 
@@ -15,6 +16,8 @@ bool WaitUntilGone(HWND window, DWORD timeoutMs = 15000);
 
 std::wstring TextOf(HWND window);
 std::wstring ItemText(HWND dialog, int id);
+// Every line of the dialog's list box `id`, in list order.
+std::vector<std::wstring> ListLines(HWND dialog, int id);
 
 // Cancels the setup wizard from one of its pages: Cancel, then Yes to the question.
 // False when the question did not come.

@@ -19,6 +19,7 @@
 #include "payload/records.h"
 #include "tests/harness/demo_installation.h"
 #include "tests/harness/test_folder.h"
+#include "tests/harness/ui_driver.h"
 
 namespace {
 
@@ -36,17 +37,7 @@ LRESULT CALLBACK RecordPositions(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 INT_PTR CALLBACK OwnerProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
 
-std::vector<std::wstring> Lines(HWND owner) {
-    HWND list = GetDlgItem(owner, 1006);
-    std::vector<std::wstring> lines;
-    const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::wstring text(SendMessageW(list, LB_GETTEXTLEN, i, 0), L'\0');
-        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
-        lines.push_back(text);
-    }
-    return lines;
-}
+std::vector<std::wstring> Lines(HWND owner) { return test::ListLines(owner, 1006); }
 
 // The sample package unpacked into a work folder of the test's own, as start-up leaves it.
 class SequenceTest : public ::testing::Test {
@@ -56,24 +47,8 @@ protected:
         InitCommonControlsEx(&controls);
         m_saved = g_runState;
         g_runState = &m_state;
-        const std::wstring work = m_folder / L"work\\";
-        std::filesystem::create_directories(work);
-        wcscpy(m_state.workFolder, work.c_str());
-        wcscpy(m_state.payloadFolder, (work + L"SR_INSTALL\\").c_str());
-        wcscpy(m_state.payloadFile, (work + L"srinstallbaseexe.cab").c_str());
-        wcscpy(m_state.bareProgram, (work + L"unstall.exe").c_str());
-        wcscpy(m_state.ownPath, (work + L"___temp.exe").c_str());
         wcscpy(m_state.commandLine, L" file=C:\\Downloads\\DemoSetup.exe");
-
-        const std::string demo = test::ReadBytes(test::ProgramBeside(L"DemoSetup.exe"));
-        const std::string program = test::ReadBytes(test::ProgramBeside(L"srinstallbase.exe"));
-        m_payload = demo.substr(program.size());
-        test::WriteBytes(m_state.payloadFile, m_payload);
-        test::WriteBytes(m_state.bareProgram, program);
-        Cabinet::CExtract extractor;
-        extractor.SetKey(kPayloadKeyLength);
-        ASSERT_TRUE(extractor.Init() && extractor.Extract(m_state.payloadFile, m_state.payloadFolder));
-        ASSERT_TRUE(LoadPackageConfig((std::wstring(m_state.payloadFolder) + L"InstallInfo.dif").c_str(), m_config));
+        ASSERT_TRUE(test::UnpackSamplePackage(m_folder / L"work\\", m_state, m_config, &m_payload));
         g_positions.clear();
     }
 

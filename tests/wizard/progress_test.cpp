@@ -45,17 +45,7 @@ bool WaitUntil(const std::function<bool()>& done) {
 
 DWORD ThreadOf(HWND window) { return GetWindowThreadProcessId(window, nullptr); }
 
-std::vector<std::wstring> Lines(HWND dialog) {
-    HWND list = GetDlgItem(dialog, IDC_DETAILS);
-    std::vector<std::wstring> lines;
-    const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::wstring text(SendMessageW(list, LB_GETTEXTLEN, i, 0), L'\0');
-        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
-        lines.push_back(text);
-    }
-    return lines;
-}
+std::vector<std::wstring> Lines(HWND dialog) { return test::ListLines(dialog, IDC_DETAILS); }
 
 // Whether any of the three buttons was enabled when a line of the run was added.
 bool g_buttonEnabledDuringRun = false;
@@ -91,21 +81,7 @@ protected:
         g_runState = &m_state;
         g_packageConfig = &m_config;
 
-        const std::wstring work = m_folder / L"work\\";
-        std::filesystem::create_directories(work);
-        CopyCut(m_state.workFolder, work.c_str());
-        CopyCut(m_state.payloadFolder, (work + L"SR_INSTALL\\").c_str());
-        CopyCut(m_state.payloadFile, (work + L"srinstallbaseexe.cab").c_str());
-        CopyCut(m_state.bareProgram, (work + L"unstall.exe").c_str());
-        CopyCut(m_state.ownPath, (work + L"___temp.exe").c_str());
-        const std::string demo = test::ReadBytes(test::ProgramBeside(L"DemoSetup.exe"));
-        const std::string program = test::ReadBytes(test::ProgramBeside(L"srinstallbase.exe"));
-        test::WriteBytes(m_state.payloadFile, demo.substr(program.size()));
-        test::WriteBytes(m_state.bareProgram, program);
-        Cabinet::CExtract extractor;
-        extractor.SetKey(kPayloadKeyLength);
-        ASSERT_TRUE(extractor.Init() && extractor.Extract(m_state.payloadFile, m_state.payloadFolder));
-        ASSERT_TRUE(LoadPackageConfig((std::wstring(m_state.payloadFolder) + L"InstallInfo.dif").c_str(), m_config));
+        ASSERT_TRUE(test::UnpackSamplePackage(m_folder / L"work\\", m_state, m_config));
         ASSERT_STREQ(m_config.name, L"Demo");
 
         m_destination = m_folder / L"Demo IME\\";
