@@ -5,6 +5,17 @@
 
 namespace fw {
 
+namespace {
+
+// The messages whose result a dialog procedure returns itself rather than through
+// DWLP_MSGRESULT.
+bool ReturnsResultDirectly(UINT msg) {
+    return msg == WM_QUERYDRAGICON || msg == WM_COMPAREITEM || msg == WM_VKEYTOITEM || msg == WM_CHARTOITEM ||
+           (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC);
+}
+
+}  // namespace
+
 INT_PTR Dialog::DoModal(HWND owner) {
     return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), owner, DialogProc,
                            reinterpret_cast<LPARAM>(this));
@@ -37,6 +48,7 @@ INT_PTR Dialog::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
     default: {
         INT_PTR result = 0;
         if (!OnMessage(msg, wp, lp, result)) return FALSE;
+        if (ReturnsResultDirectly(msg)) return result;
         SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
         return TRUE;
     }

@@ -5,4 +5,8 @@
 class CSR_InstallError : public WizardPage {
 public:
     CSR_InstallError();
+
+protected:
+    // Nothing is left to abandon here: the close box ends the page without the wizard's question.
+    void OnCancel() override { EndDialog(IDCANCEL); }
 };

@@ -113,15 +113,23 @@ TEST_F(ModeDialogTest, ErrorPageWithoutAPackageShowsTheWordAloneAndItsButtonClos
     EXPECT_EQ(result, IDOK);
 }
 
-TEST_F(ModeDialogTest, WelcomePageTitleNamesThePackage) {
+TEST_F(ModeDialogTest, ErrorPageClosesFromTheCloseBoxWithoutAQuestion) {
+    CSR_InstallError dialog;
+    EXPECT_EQ(test::RunDriven(dialog, [&](HWND w) { PostMessageW(w, WM_CLOSE, 0, 0); }), IDCANCEL);
+}
+
+TEST_F(ModeDialogTest, WelcomePageTitleNamesThePackageAndGivesItsIconWhenDragged) {
     wcscpy(m_config.name, L"X");
     CSR_Install_BaseDlg dialog;
     std::wstring title;
+    HICON dragIcon = nullptr;
     test::RunDriven(dialog, [&](HWND w) {
         title = test::TextOf(w);
+        dragIcon = reinterpret_cast<HICON>(SendMessageW(w, WM_QUERYDRAGICON, 0, 0));
         EXPECT_TRUE(test::CancelWizard(w));
     });
     EXPECT_EQ(title, L"欢迎使用X输入法安装向导");
+    EXPECT_NE(dragIcon, nullptr);
 }
 
 TEST(NameMarkerTest, EveryOccurrenceIsReplacedAndATitleWithoutOneIsKept) {
