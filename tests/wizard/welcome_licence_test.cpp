@@ -99,22 +99,28 @@ protected:
 
 using WelcomePageTest = WizardTest;
 
+// Types "Typed User" and the company, changes the registered names behind the page's back,
+// goes on to the licence page and back; the new welcome page, or null.
+HWND TypeAndComeBack(HWND welcome, const wchar_t* company) {
+    SetDlgItemTextW(welcome, IDC_USER_NAME, L"Typed User");
+    SetDlgItemTextW(welcome, IDC_COMPANY_NAME, company);
+    test::SetRegString(HKEY_LOCAL_MACHINE, kVersionKey, L"RegisteredOwner", L"Owner Two");
+    test::SetRegString(HKEY_LOCAL_MACHINE, kVersionKey, L"RegisteredOrganization", L"Org Two");
+    Press(welcome, IDOK);
+    HWND licence = test::WaitForWindow(ThreadOf(welcome), kLicenceTitle);
+    EXPECT_TRUE(licence);
+    if (!licence) return nullptr;
+    Press(licence, IDC_BACK);
+    return test::WaitForWindow(ThreadOf(welcome), kWelcomeTitle);
+}
+
 TEST_F(WelcomePageTest, TypedNamesSurviveATripToTheLicencePageAndBack) {
     SetRegistered(L"RegisteredOwner", L"Owner One");
     SetRegistered(L"RegisteredOrganization", L"Org One");
     CSR_Install_BaseDlg page;
     std::wstring user, company;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
-        SetDlgItemTextW(w, IDC_USER_NAME, L"Typed User");
-        SetDlgItemTextW(w, IDC_COMPANY_NAME, L"Typed Company");
-        // Changed behind the page's back: a second visit must not look.
-        SetRegistered(L"RegisteredOwner", L"Owner Two");
-        SetRegistered(L"RegisteredOrganization", L"Org Two");
-        Press(w, IDOK);
-        HWND licence = test::WaitForWindow(ThreadOf(w), kLicenceTitle);
-        ASSERT_TRUE(licence);
-        Press(licence, IDC_BACK);
-        HWND again = test::WaitForWindow(ThreadOf(w), kWelcomeTitle);
+        HWND again = TypeAndComeBack(w, L"Typed Company");
         ASSERT_TRUE(again);
         EXPECT_NE(again, w) << "Back builds a new page";
         user = test::ItemText(again, IDC_USER_NAME);
@@ -133,15 +139,7 @@ TEST_F(WelcomePageTest, AClearedCompanyFieldRefillsBothFromTheRegistry) {
     CSR_Install_BaseDlg page;
     std::wstring user, company;
     test::RunDriven(page, [&](HWND w) {
-        SetDlgItemTextW(w, IDC_USER_NAME, L"Typed User");
-        SetDlgItemTextW(w, IDC_COMPANY_NAME, L"");
-        SetRegistered(L"RegisteredOwner", L"Owner Two");
-        SetRegistered(L"RegisteredOrganization", L"Org Two");
-        Press(w, IDOK);
-        HWND licence = test::WaitForWindow(ThreadOf(w), kLicenceTitle);
-        ASSERT_TRUE(licence);
-        Press(licence, IDC_BACK);
-        HWND again = test::WaitForWindow(ThreadOf(w), kWelcomeTitle);
+        HWND again = TypeAndComeBack(w, L"");
         ASSERT_TRUE(again);
         user = test::ItemText(again, IDC_USER_NAME);
         company = test::ItemText(again, IDC_COMPANY_NAME);
