@@ -18,7 +18,6 @@
 namespace {
 
 constexpr ULONGLONG kMB = 1024 * 1024;
-constexpr ULONGLONG kMarginMB = 200;  // room the drive must have beyond the software itself
 constexpr DWORD kInstallPathBytes = 256;
 
 const wchar_t* PackageName() { return g_packageConfig ? g_packageConfig->name : L""; }
@@ -36,6 +35,11 @@ void AppendPackageFolder(wchar_t* path) {
 }
 
 }  // namespace
+
+bool DriveHasRoom(ULONGLONG freeBytes, unsigned requiredMB) {
+    const ULONGLONG kMarginMB = 200;  // room the drive must keep beyond the software itself
+    return freeBytes > (requiredMB + kMarginMB) * kMB;
+}
 
 CSR_Install_SelectDir::CSR_Install_SelectDir() : WizardPage(IDD_SELECT_DIR) {}
 
@@ -66,7 +70,7 @@ void CSR_Install_SelectDir::ListDrives(unsigned requiredMB) {
         FormatCut(root, 4, L"%c:\\", letter);
         ULARGE_INTEGER available, total, freeBytes;
         if (!GetDiskFreeSpaceExW(root, &available, &total, &freeBytes)) return;
-        if (freeBytes.QuadPart <= (requiredMB + kMarginMB) * kMB) continue;
+        if (!DriveHasRoom(freeBytes.QuadPart, requiredMB)) continue;
         wchar_t line[128];
         FormatCut(line, 128, L"磁盘%c:               总大小:%dMB               剩余大小:%dMB", letter,
                   static_cast<int>(total.QuadPart / kMB), static_cast<int>(freeBytes.QuadPart / kMB));

@@ -2,6 +2,10 @@
 #pragma once
 #include "wizard/wizard_page.h"
 
+// Whether a drive with this many free bytes is offered for software of requiredMB megabytes:
+// it must keep 200 MB beyond it.
+bool DriveHasRoom(ULONGLONG freeBytes, unsigned requiredMB);
+
 class CSR_Install_SelectDir : public WizardPage {
 public:
     CSR_Install_SelectDir();

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "tests/e2e/demo_checks.h"
 #include "tests/harness/demo_installation.h"
 #include "tests/harness/module_holder.h"
 #include "tests/harness/process.h"
@@ -11,13 +12,6 @@
 #include "tests/harness/ui_driver.h"
 
 namespace {
-
-std::wstring RegString(HKEY root, const wchar_t* key, const wchar_t* value) {
-    wchar_t text[512] = {};
-    DWORD bytes = sizeof text;
-    if (RegGetValueW(root, key, value, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS) return L"(missing)";
-    return text;
-}
 
 // The log's lines without their time stamps ("YYYY-MM-DD hh:mm:ss.mmm  ").
 std::vector<std::string> LogLines(const std::wstring& path) {
@@ -30,7 +24,7 @@ std::vector<std::string> LogLines(const std::wstring& path) {
     return lines;
 }
 
-std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
+using test::Utf8;
 
 class UnattendedTest : public ::testing::Test {
 protected:
@@ -54,20 +48,10 @@ protected:
 };
 
 TEST_F(UnattendedTest, InstallsWithoutAWindowAndLogsEveryLine) {
-    const DWORD code = Run(L"/S \"/D=" + m_target + L"\" /USER=Tester /LOG=\"" + m_log + L"\"");
+    const DWORD code = Run(L"/S \"/D=" + m_target + L"\" /USER=Tester \"/COMPANY=Tester Ltd\" /LOG=\"" + m_log + L"\"");
     ASSERT_TRUE(code == 0 || code == 3010) << code;
 
-    for (const wchar_t* name : {L"config.exe", L"License.html", L"Unstall.exe", L"_backup_.dat"}) {
-        EXPECT_TRUE(test::Exists(m_target + L"\\" + name)) << Utf8(name);
-    }
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    EXPECT_TRUE(test::Exists(std::wstring(system) + L"\\Demo(1).ime"));
-    const wchar_t* entry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
-    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, entry, L"RegOwner"), L"Tester");
-    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, entry, L"InstallLocation"), m_target + L"\\");
-    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, entry, L"InstallSource"), m_setup);
-    EXPECT_EQ(RegString(HKEY_CURRENT_USER, L"Software\\vexal\\Demo", L"SMEInstallPath"), m_target + L"\\");
+    test::ExpectDemoInstalled(m_target, m_setup, L"Tester", L"Tester Ltd");
 
     std::vector<std::string> lines = LogLines(m_log);
     ASSERT_EQ(lines.size(), 14u);

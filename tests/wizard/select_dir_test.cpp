@@ -5,10 +5,13 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/folders.h"
 #include "app/run_state.h"
+#include "framework/handles.h"
 #include "res/resource.h"
 #include "tests/harness/run_driven.h"
 #include "tests/harness/test_folder.h"
@@ -107,8 +110,8 @@ protected:
 
 TEST_F(DestinationPageTest, ProposesTheDefaultFolderAndTellsTheSpaceNeeded) {
     CSR_Install_SelectDir page;
-    std::wstring title, folder, size, note, firstDrive;
-    int drives = 0;
+    std::wstring title, folder, size, note;
+    std::vector<std::wstring> drives;
     bool editable = false;
     test::RunDriven(page, [&](HWND w) {
         title = test::TextOf(w);
@@ -116,12 +119,7 @@ TEST_F(DestinationPageTest, ProposesTheDefaultFolderAndTellsTheSpaceNeeded) {
         size = test::ItemText(w, IDC_SIZE_TEXT);
         note = test::ItemText(w, IDC_INSTALLED_NOTE);
         editable = Enabled(w, IDC_DESTINATION) && Enabled(w, IDC_BROWSE) && Enabled(w, IDC_DRIVES);
-        drives = (int)SendDlgItemMessageW(w, IDC_DRIVES, LB_GETCOUNT, 0, 0);
-        if (drives > 0) {
-            wchar_t line[256] = {};
-            SendDlgItemMessageW(w, IDC_DRIVES, LB_GETTEXT, 0, (LPARAM)line);
-            firstDrive = line;
-        }
+        drives = test::ListLines(w, IDC_DRIVES);
         Press(w, IDCANCEL);
         Answer(w, L"用户中止操作", IDYES);
     });
@@ -130,11 +128,67 @@ TEST_F(DestinationPageTest, ProposesTheDefaultFolderAndTellsTheSpaceNeeded) {
     EXPECT_EQ(size, L"这里指定一个安装目录.软件需要大约 3 MB的磁盘空间");
     EXPECT_EQ(note, L"");
     EXPECT_TRUE(editable);
-    // The prefix's C: has room; the list ends at D:, which it lacks.
-    ASSERT_EQ(drives, 1);
-    const std::wstring lead = L"磁盘C:               总大小:";
-    EXPECT_EQ(firstDrive.substr(0, lead.size()), lead);
-    EXPECT_NE(firstDrive.find(L"MB               剩余大小:"), std::wstring::npos) << firstDrive.c_str();
+    // The prefix has C: and D: with room; the list ends at E:, which it lacks.
+    ASSERT_EQ(drives.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        const std::wstring lead = std::wstring(L"磁盘") + wchar_t(L'C' + i) + L":               总大小:";
+        EXPECT_EQ(drives[i].substr(0, lead.size()), lead);
+        EXPECT_NE(drives[i].find(L"MB               剩余大小:"), std::wstring::npos) << drives[i].c_str();
+    }
+}
+
+TEST_F(DestinationPageTest, ChoosingADriveLineMovesOnlyTheDriveOfTheFolder) {
+    CSR_Install_SelectDir page;
+    std::wstring folder;
+    test::RunDriven(page, [&](HWND w) {
+        // What a click on the second line sends: the selection, then its notification.
+        HWND list = GetDlgItem(w, IDC_DRIVES);
+        SendMessageW(list, LB_SETCURSEL, 1, 0);
+        SendMessageW(w, WM_COMMAND, MAKEWPARAM(IDC_DRIVES, LBN_SELCHANGE), (LPARAM)list);
+        folder = test::ItemText(w, IDC_DESTINATION);
+        Press(w, IDCANCEL);
+        Answer(w, L"用户中止操作", IDYES);
+    });
+    EXPECT_EQ(folder, L"D" + DefaultFolder().substr(1));
+}
+
+TEST_F(DestinationPageTest, SoftwareLargerThanEveryDriveListsNoDrive) {
+    // A sparse file that takes no room but counts by its size: three times it exceeds what
+    // C: and D: have free.
+    ULARGE_INTEGER freeC{}, freeD{};
+    ASSERT_TRUE(GetDiskFreeSpaceExW(L"C:\\", nullptr, nullptr, &freeC));
+    ASSERT_TRUE(GetDiskFreeSpaceExW(L"D:\\", nullptr, nullptr, &freeD));
+    LARGE_INTEGER size;
+    size.QuadPart = static_cast<LONGLONG>(std::max(freeC.QuadPart, freeD.QuadPart) / 2 + (1ull << 30));
+    if (size.QuadPart / 1024 * 3 > 0xFFFFFFFFll) GTEST_SKIP() << "the drives are too large for a megabyte count";
+    {
+        fw::UniqueHandle file(CreateFileW((m_work / L"huge.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file.Valid());
+        ASSERT_TRUE(SetFilePointerEx(file.Get(), size, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get()));
+    }
+    CSR_Install_SelectDir page;
+    std::vector<std::wstring> drives;
+    bool listEnabled = false;
+    test::RunDriven(page, [&](HWND w) {
+        drives = test::ListLines(w, IDC_DRIVES);
+        listEnabled = Enabled(w, IDC_DRIVES);
+        Press(w, IDCANCEL);
+        Answer(w, L"用户中止操作", IDYES);
+    });
+    EXPECT_TRUE(drives.empty()) << drives.size();
+    EXPECT_TRUE(listEnabled);
+}
+
+TEST(DriveFilterTest, ADriveMustKeep200MBBeyondTheSoftware) {
+    const ULONGLONG mb = 1024 * 1024;
+    EXPECT_FALSE(DriveHasRoom((3 + 200) * mb, 3));
+    EXPECT_TRUE(DriveHasRoom((3 + 200) * mb + 1, 3));
+    EXPECT_FALSE(DriveHasRoom(200 * mb, 0));
+    EXPECT_TRUE(DriveHasRoom(200 * mb + 1, 0));
+    // Sizes past 4 GiB are compared whole.
+    EXPECT_TRUE(DriveHasRoom((5000ull + 200) * mb + 1, 5000));
+    EXPECT_FALSE(DriveHasRoom((5000ull + 200) * mb, 5000));
 }
 
 TEST_F(DestinationPageTest, AnExistingInstallationLocksItsFolderAndNoToOverwritingEndsTheWizard) {
