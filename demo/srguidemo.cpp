@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "payload/container.h"
 #include "res/resource.h"
@@ -151,34 +152,49 @@ std::wstring HeldModule() {
     return module;
 }
 
-bool WalkTheWizard(const std::wstring& setup) {
-    fw::UniqueHandle copy;
-    HWND welcome = StartInstaller(setup, kWelcome, copy);
-    if (!welcome) return false;
+// From the welcome page to the progress page, accepting the licence on the way; the
+// screenshots only when `shoot`. Null when a page did not come.
+HWND ToProgressPage(HWND welcome, bool shoot, std::wstring& folder, bool& ok) {
     const DWORD ui = ThreadOf(welcome);
-    bool ok = Shot(L"01-welcome", L"the welcome page, the user and company names prefilled from the registry",
+    if (shoot) {
+        ok &= Shot(L"01-welcome", L"the welcome page, the user and company names prefilled from the registry",
                    {welcome});
+    }
     Say(L"    user \"" + EditText(welcome, IDC_USER_NAME) + L"\", company \"" +
         EditText(welcome, IDC_COMPANY_NAME) + L"\"; pressed 下一步(&N)");
     test::Press(welcome, IDOK);
 
     HWND licence = Await(ui, kLicence);
-    if (!licence) return Abandon(copy), false;
-    ok &= Shot(L"02-licence", L"the licence page as it opens: declined, 下一步(&N) disabled", {licence});
+    if (!licence) return nullptr;
+    if (shoot) ok &= Shot(L"02-licence", L"the licence page as it opens: declined, 下一步(&N) disabled", {licence});
     test::Click(licence, IDC_ACCEPT);
-    ok &= Shot(L"03-licence-accepted", L"the licence page after 我已经仔细阅读并接受该协议: 下一步(&N) enabled",
-               {licence});
-    Say(L"    pressed 下一步(&N)");
+    if (shoot) {
+        ok &= Shot(L"03-licence-accepted", L"the licence page after 我已经仔细阅读并接受该协议: 下一步(&N) enabled",
+                   {licence});
+    }
+    Say(L"    accepted the licence; pressed 下一步(&N)");
     test::Press(licence, IDOK);
 
     HWND destination = Await(ui, kDestination);
-    if (!destination) return Abandon(copy), false;
-    ok &= Shot(L"04-destination", L"the destination page: the proposed folder, the size, the drives", {destination});
-    const std::wstring folder = EditText(destination, IDC_DESTINATION);
+    if (!destination) return nullptr;
+    if (shoot) {
+        ok &= Shot(L"04-destination", L"the destination page: the proposed folder, the size, the drives",
+                   {destination});
+    }
+    folder = EditText(destination, IDC_DESTINATION);
     Say(L"    folder \"" + folder + L"\"; pressed 下一步(&N)");
     test::Press(destination, IDOK);
+    return Await(ui, kProgress);
+}
 
-    HWND progress = Await(ui, kProgress);
+bool WalkTheWizard(const std::wstring& setup) {
+    fw::UniqueHandle copy;
+    HWND welcome = StartInstaller(setup, kWelcome, copy);
+    if (!welcome) return false;
+    const DWORD ui = ThreadOf(welcome);
+    bool ok = true;
+    std::wstring folder;
+    HWND progress = ToProgressPage(welcome, true, folder, ok);
     if (!progress) return Abandon(copy), false;
     ok &= Shot(L"05-progress", L"the progress page before the install", {progress});
 
@@ -224,6 +240,41 @@ bool WalkTheWizard(const std::wstring& setup) {
     return ok && installed && code != STILL_ACTIVE;
 }
 
+// The sample installer with its module taken out of the unpacked payload while the wizard
+// runs: the install fails and the progress page stays with its lines and one button.
+bool ShowAFailedInstall(const std::wstring& setup) {
+    fw::UniqueHandle copy;
+    HWND welcome = StartInstaller(setup, kWelcome, copy);
+    if (!welcome) return false;
+    bool ok = true;
+    std::wstring folder;
+    HWND progress = ToProgressPage(welcome, false, folder, ok);
+    if (!progress) return Abandon(copy), false;
+    const std::wstring module = TempFolder() + L"__SRIMEInstall\\SR_INSTALL\\Demo.ime";
+    ok &= DeleteFileW(module.c_str()) != 0;
+    Say(L"    deleted " + module + L"; pressed 开始安装(&S)");
+    test::Press(progress, IDOK);
+    bool failed = false;
+    for (DWORD start = GetTickCount(); !failed && GetTickCount() - start < kInstallTimeoutMs; Sleep(50)) {
+        failed = test::ItemText(progress, IDOK) == L"确定(&O";
+    }
+    if (!failed) {
+        Say(L"  FAILED: the progress page did not switch to its failed state");
+        return Abandon(copy), false;
+    }
+    ok &= Shot(L"09-install-failed", L"the progress page after the failed install: its lines, one button 确定(&O",
+               {progress});
+    const std::vector<std::wstring> lines = test::ListLines(progress, IDC_DETAILS);
+    Say(L"    " + std::to_wstring(lines.size()) + L" lines, the last \"" + (lines.empty() ? L"" : lines.back()) +
+        L"\"; pressed 确定(&O");
+    test::Press(progress, IDOK);
+    const DWORD code = test::WaitForExit(copy.Get());
+    Say(L"    the wizard closed; the working copy ended with exit code " + std::to_wstring(code));
+    test::RemoveDemoInstallation();
+    test::RemoveTree(folder);
+    return ok && code != STILL_ACTIVE;
+}
+
 // An installer whose payload is no cabinet: the start-up shows the error page.
 bool ShowTheErrorPage(const std::wstring& setup) {
     std::filesystem::create_directories(std::filesystem::path(setup).parent_path());
@@ -238,7 +289,7 @@ bool ShowTheErrorPage(const std::wstring& setup) {
     fw::UniqueHandle copy;
     HWND error = StartInstaller(setup, kError, copy);
     if (!error) return false;
-    bool ok = Shot(L"09-error", L"the error page", {error});
+    bool ok = Shot(L"10-error", L"the error page", {error});
     Say(L"    pressed 完成(&O)");
     test::Press(error, IDOK);
     const DWORD code = test::WaitForExit(copy.Get());
@@ -255,7 +306,7 @@ bool AskTheCancelQuestion(const std::wstring& setup) {
     test::Press(welcome, IDCANCEL);
     HWND question = Await(ThreadOf(welcome), kCancelQuestion);
     if (!question) return Abandon(copy), false;
-    bool ok = Shot(L"10-cancel-question", L"the cancel question over the welcome page", {welcome, question});
+    bool ok = Shot(L"11-cancel-question", L"the cancel question over the welcome page", {welcome, question});
     Say(L"    answered 是(&Y)");
     PostMessageW(question, WM_COMMAND, IDYES, 0);
     const DWORD code = test::WaitForExit(copy.Get());
@@ -276,9 +327,11 @@ int wmain(int argc, wchar_t** argv) {
     bool ok = true;
     Say(L"1. The sample installer, every page of its wizard");
     ok &= WalkTheWizard(test::ProgramBeside(L"DemoSetup.exe"));
-    Say(L"2. An installer whose payload is damaged");
+    Say(L"2. The sample installer, its module deleted from the unpacked payload before the install");
+    ok &= ShowAFailedInstall(test::ProgramBeside(L"DemoSetup.exe"));
+    Say(L"3. An installer whose payload is damaged");
     ok &= ShowTheErrorPage(TempFolder() + L"srguidemo\\BrokenSetup.exe");
-    Say(L"3. The sample installer, cancelled on its first page");
+    Say(L"4. The sample installer, cancelled on its first page");
     ok &= AskTheCancelQuestion(test::ProgramBeside(L"DemoSetup.exe"));
     test::RemoveTree(TempFolder() + L"srguidemo\\");
 
