@@ -69,8 +69,8 @@ void LetPaint(std::initializer_list<HWND> windows) {
 }
 
 // A screenshot of the smallest rectangle that holds the windows, taken by the script. The
-// screen alone does not do: Xvfb leaves owned windows (message boxes, the load-status dialog)
-// black there, while their X windows hold what was drawn. So each window's X window (Wine
+// screen alone does not do: in Xvfb's screen image some windows (message boxes, the
+// load-status dialog) stay black, while their own X windows hold what was drawn. So each window's X window (Wine
 // keeps its id in a window property) goes along, bottom one first, with its place in the shot.
 bool Shot(const wchar_t* name, const wchar_t* what, std::initializer_list<HWND> windows) {
     LetPaint(windows);
@@ -136,7 +136,9 @@ HWND StartInstaller(const std::wstring& setup, const wchar_t* title, fw::UniqueH
 // Ends a run that went wrong, so that no window stays open.
 void Abandon(fw::UniqueHandle& copy) {
     if (copy.Valid() && test::WaitForExit(copy.Get(), 0) == STILL_ACTIVE) {
-        TerminateProcess(copy.Get(), 1);
+        // The handle from the window has no right to end the process.
+        fw::UniqueHandle ending(OpenProcess(PROCESS_TERMINATE, FALSE, GetProcessId(copy.Get())));
+        if (ending.Valid()) TerminateProcess(ending.Get(), 1);
         test::WaitForExit(copy.Get());
         Say(L"  ended the installer that was left open");
     }
