@@ -25,5 +25,8 @@ bool CancelWizard(HWND page);
 
 // Clicks a button the way the mouse does (BM_CLICK, which the dialog gets as WM_COMMAND).
 void Click(HWND dialog, int id);
+// The same click posted, for a button whose handler opens a modal window or runs long: the
+// caller goes on at once instead of waiting for that window to close.
+void Press(HWND dialog, int id);
 
 }  // namespace test
