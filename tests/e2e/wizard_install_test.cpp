@@ -17,10 +17,6 @@
 
 namespace {
 
-// A click that hands over to the next page, which the page runs modally: posted, so that the
-// driver goes on while the page's handler runs.
-void Press(HWND page, int id) { PostMessageW(GetDlgItem(page, id), BM_CLICK, 0, 0); }
-
 void Type(HWND page, int id, const std::wstring& text) { SetDlgItemTextW(page, id, text.c_str()); }
 
 class WizardInstallTest : public ::testing::Test {
@@ -56,24 +52,24 @@ TEST_F(WizardInstallTest, EveryPageFromWelcomeToFinishInstallsThePackage) {
     const DWORD thread = GetWindowThreadProcessId(welcome, nullptr);
     Type(welcome, IDC_USER_NAME, L"向导用户");
     Type(welcome, IDC_COMPANY_NAME, L"Wizard Works");
-    Press(welcome, IDOK);
+    test::Press(welcome, IDOK);
 
     HWND licence = test::WaitForWindow(thread, L"Demo输入法安装向导--->许可协议");
     ASSERT_TRUE(licence);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(licence, IDOK))) << "declined until accepted";
     test::Click(licence, IDC_ACCEPT);
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(licence, IDOK)));
-    Press(licence, IDOK);
+    test::Press(licence, IDOK);
 
     HWND destination = test::WaitForWindow(thread, L"Demo输入法安装向导--->选择安装位置");
     ASSERT_TRUE(destination);
     Type(destination, IDC_DESTINATION, m_target + L"\\");
-    Press(destination, IDOK);
+    test::Press(destination, IDOK);
 
     HWND progress = test::WaitForWindow(thread, L"Demo输入法安装向导--->开始安装");
     ASSERT_TRUE(progress);
     EXPECT_EQ(test::ItemText(progress, IDOK), L"开始安装(&S)");
-    Press(progress, IDOK);
+    test::Press(progress, IDOK);
 
     // The install runs inside the click; the finish page follows it.
     HWND finish = test::WaitForWindow(thread, L"Demo输入法安装向导--->完成安装", 60000);
@@ -86,7 +82,7 @@ TEST_F(WizardInstallTest, EveryPageFromWelcomeToFinishInstallsThePackage) {
 
     test::ExpectDemoInstalled(m_target, m_setup, L"向导用户", L"Wizard Works");
 
-    Press(finish, IDOK);
+    test::Press(finish, IDOK);
     EXPECT_EQ(test::WaitForExit(m_copy.Get()), 0u);
     std::vector<std::wstring> left;
     std::error_code ignored;

@@ -32,9 +32,6 @@ constexpr wchar_t kFinishTitle[] = L"Demo输入法安装向导--->完成安装";
 constexpr wchar_t kStart[] = L"开始安装(&S)";
 constexpr int kMessageBoxText = 0xFFFF;  // the static that holds a message box's text
 
-// A click that may open a modal window or run the install: posted, so the driver goes on.
-void Press(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-
 // Polls until `done` holds; false when it never does.
 bool WaitUntil(const std::function<bool()>& done) {
     for (int i = 0; i < 1000; ++i, Sleep(20)) {
@@ -128,7 +125,7 @@ TEST_F(ProgressPageTest, CancellingTheLoadStatusDialogIsRefusedAndThePageStaysRe
         title = test::TextOf(w);
         captionBefore = test::ItemText(w, IDOK);
         listStyle = static_cast<DWORD>(GetWindowLongPtrW(GetDlgItem(w, IDC_DETAILS), GWL_STYLE));
-        Press(w, IDOK);
+        test::Press(w, IDOK);
         if (HWND status = test::WaitForWindow(ThreadOf(w), L"输入法载入状态")) {
             statusLines = static_cast<int>(SendDlgItemMessageW(status, IDC_HOLDER_LINES, LB_GETCOUNT, 0, 0));
             test::Click(status, IDCANCEL);
@@ -171,7 +168,7 @@ TEST_F(ProgressPageTest, EndingTheHoldersInstallsAtOnceAndTheFinishPageClosesThe
     std::vector<std::wstring> lines;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
         WatchButtonsDuringRun(w);
-        Press(w, IDOK);
+        test::Press(w, IDOK);
         if (HWND status = test::WaitForWindow(ThreadOf(w), L"输入法载入状态")) test::Click(status, IDC_END_PROCESSES);
         HWND finish = test::WaitForWindow(ThreadOf(w), kFinishTitle);
         if (!finish) {
@@ -212,7 +209,7 @@ TEST_F(ProgressPageTest, AFailedInstallLeavesOnlyItsButtonAndThatClosesTheWizard
     bool failed = false, backShown = true, cancelShown = true, actionEnabled = false, finishShown = true;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
         WatchButtonsDuringRun(w);
-        Press(w, IDOK);
+        test::Press(w, IDOK);
         failed = WaitUntil([&] { return test::ItemText(w, IDOK) == L"确定(&O"; });
         if (!failed) {
             test::CancelWizard(w);
@@ -242,7 +239,7 @@ TEST_F(ProgressPageTest, BackOpensTheDestinationPageInItsPlace) {
     CSR_Install_Begain page;
     bool destinationShown = false, pageHidden = false;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
-        Press(w, IDC_BACK);
+        test::Press(w, IDC_BACK);
         HWND destination = test::WaitForWindow(ThreadOf(w), L"Demo输入法安装向导--->选择安装位置");
         if (!destination) {
             test::CancelWizard(w);

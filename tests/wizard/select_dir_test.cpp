@@ -28,9 +28,6 @@ const wchar_t kInstalledNote[] = L"当前计算机存在一个已经安装的副
 
 DWORD ThreadOf(HWND window) { return GetWindowThreadProcessId(window, nullptr); }
 
-// Posted: Next may open a message box or the next page, which would hold a sent click.
-void Press(HWND page, int id) { PostMessageW(GetDlgItem(page, id), BM_CLICK, 0, 0); }
-
 bool Enabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)) != 0; }
 
 // Waits for the box with this caption, clicks `answer` and returns its message (a message
@@ -120,7 +117,7 @@ TEST_F(DestinationPageTest, ProposesTheDefaultFolderAndTellsTheSpaceNeeded) {
         note = test::ItemText(w, IDC_INSTALLED_NOTE);
         editable = Enabled(w, IDC_DESTINATION) && Enabled(w, IDC_BROWSE) && Enabled(w, IDC_DRIVES);
         drives = test::ListLines(w, IDC_DRIVES);
-        Press(w, IDCANCEL);
+        test::Press(w, IDCANCEL);
         Answer(w, L"用户中止操作", IDYES);
     });
     EXPECT_EQ(title, kTitle);
@@ -146,7 +143,7 @@ TEST_F(DestinationPageTest, ChoosingADriveLineMovesOnlyTheDriveOfTheFolder) {
         SendMessageW(list, LB_SETCURSEL, 1, 0);
         SendMessageW(w, WM_COMMAND, MAKEWPARAM(IDC_DRIVES, LBN_SELCHANGE), (LPARAM)list);
         folder = test::ItemText(w, IDC_DESTINATION);
-        Press(w, IDCANCEL);
+        test::Press(w, IDCANCEL);
         Answer(w, L"用户中止操作", IDYES);
     });
     EXPECT_EQ(folder, L"D" + DefaultFolder().substr(1));
@@ -173,7 +170,7 @@ TEST_F(DestinationPageTest, SoftwareLargerThanEveryDriveListsNoDrive) {
     test::RunDriven(page, [&](HWND w) {
         drives = test::ListLines(w, IDC_DRIVES);
         listEnabled = Enabled(w, IDC_DRIVES);
-        Press(w, IDCANCEL);
+        test::Press(w, IDCANCEL);
         Answer(w, L"用户中止操作", IDYES);
     });
     EXPECT_TRUE(drives.empty()) << drives.size();
@@ -202,7 +199,7 @@ TEST_F(DestinationPageTest, AnExistingInstallationLocksItsFolderAndNoToOverwriti
         note = test::ItemText(w, IDC_INSTALLED_NOTE);
         locked = !Enabled(w, IDC_DESTINATION) && !Enabled(w, IDC_BROWSE) && !Enabled(w, IDC_DRIVES);
         nextEnabled = Enabled(w, IDOK);
-        Press(w, IDOK);
+        test::Press(w, IDOK);
         question = Answer(w, L"是否继续？", IDNO);
     });
     EXPECT_EQ(folder, m_target.Path());
@@ -220,7 +217,7 @@ TEST_F(DestinationPageTest, YesToOverwritingRemovesOldPackageDataAndGoesOn) {
     bool handedOver = false;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
         SetDlgItemTextW(w, IDC_DESTINATION, m_target.Path().c_str());
-        Press(w, IDOK);
+        test::Press(w, IDOK);
         Answer(w, L"是否继续？", IDYES);
         handedOver = HandedOverAndUnwound(w);
     });
@@ -237,7 +234,7 @@ TEST_F(DestinationPageTest, ANewFolderIsCreatedAsTyped) {
     bool handedOver = false;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
         SetDlgItemTextW(w, IDC_DESTINATION, typed.c_str());
-        Press(w, IDOK);
+        test::Press(w, IDOK);
         handedOver = HandedOverAndUnwound(w);
     });
     EXPECT_TRUE(handedOver);
@@ -253,10 +250,10 @@ TEST_F(DestinationPageTest, AFolderThatCannotBeCreatedIsNamedAndThePageStays) {
     bool stays = false;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
         SetDlgItemTextW(w, IDC_DESTINATION, typed.c_str());
-        Press(w, IDOK);
+        test::Press(w, IDOK);
         error = Answer(w, L"安装错误？", IDOK);
         stays = IsWindowVisible(w) != 0;
-        Press(w, IDCANCEL);
+        test::Press(w, IDCANCEL);
         Answer(w, L"用户中止操作", IDYES);
     });
     EXPECT_EQ(error, L"所选安装目录:\r\n" + typed + L"\r\n未能创建，请确定您的当前用户对该目录的访问权限！");

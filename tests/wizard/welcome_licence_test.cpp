@@ -28,10 +28,6 @@ const wchar_t kCancelQuestion[] =
 
 DWORD ThreadOf(HWND window) { return GetWindowThreadProcessId(window, nullptr); }
 
-// A press whose handler opens a nested page or a message box: posted, so the driver is not
-// held until that page or box closes.
-void Press(HWND page, int id) { PostMessageW(GetDlgItem(page, id), BM_CLICK, 0, 0); }
-
 bool Enabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)) != 0; }
 bool Checked(HWND page, int id) { return SendDlgItemMessageW(page, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
@@ -40,7 +36,7 @@ std::wstring MessageOf(HWND box) { return test::ItemText(box, 0xFFFF); }
 
 // Cancels from `page` and answers the question; returns the question's text.
 std::wstring CancelAnswering(HWND page, int answer) {
-    Press(page, IDCANCEL);
+    test::Press(page, IDCANCEL);
     HWND box = test::WaitForWindow(ThreadOf(page), kCancelCaption);
     if (!box) return L"(no question)";
     std::wstring text = MessageOf(box);
@@ -106,11 +102,11 @@ HWND TypeAndComeBack(HWND welcome, const wchar_t* company) {
     SetDlgItemTextW(welcome, IDC_COMPANY_NAME, company);
     test::SetRegString(HKEY_LOCAL_MACHINE, kVersionKey, L"RegisteredOwner", L"Owner Two");
     test::SetRegString(HKEY_LOCAL_MACHINE, kVersionKey, L"RegisteredOrganization", L"Org Two");
-    Press(welcome, IDOK);
+    test::Press(welcome, IDOK);
     HWND licence = test::WaitForWindow(ThreadOf(welcome), kLicenceTitle);
     EXPECT_TRUE(licence);
     if (!licence) return nullptr;
-    Press(licence, IDC_BACK);
+    test::Press(licence, IDC_BACK);
     return test::WaitForWindow(ThreadOf(welcome), kWelcomeTitle);
 }
 
@@ -190,10 +186,10 @@ TEST_F(LicencePageTest, FirstVisitIsDeclinedAndAcceptingSurvivesNextAndBack) {
         nextAtFirst = Enabled(w, IDOK);
         test::Click(w, IDC_ACCEPT);
         nextAccepted = Enabled(w, IDOK);
-        Press(w, IDOK);
+        test::Press(w, IDOK);
         HWND destination = test::WaitForWindow(ThreadOf(w), kDestinationTitle);
         ASSERT_TRUE(destination);
-        Press(destination, IDC_BACK);
+        test::Press(destination, IDC_BACK);
         HWND again = test::WaitForWindow(ThreadOf(w), kLicenceTitle);
         ASSERT_TRUE(again);
         acceptedAgain = Checked(again, IDC_ACCEPT) && !Checked(again, IDC_DECLINE);
