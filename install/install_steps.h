@@ -29,6 +29,8 @@ int BackupPayload(InstallContext& context);
 
 // Step 5: the shortcut group with its nine links, the desktop link, the file to open. Returns 1.
 int CreateShortcuts(InstallContext& context);
+// Uninstall: the desktop link and the group's nine links, then the group if it is empty.
+void RemoveShortcuts(const wchar_t* packageName);
 // One shell link; 0 when COM or the link object cannot be had, else 1.
 int CreateShortcut(const wchar_t* target, const wchar_t* description, const wchar_t* linkPath,
                    const wchar_t* workingFolder, const wchar_t* arguments);
