@@ -1,4 +1,4 @@
-// The uninstall dialog over an installed sample package, driven as a user
+// The uninstall and repair dialogs over an installed sample package, driven as a user
 // would: the process guard first, then the button that runs, then the button that closes.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "install/install_defaults.h"
+#include "install/repair_dialog.h"
 #include "res/resource.h"
 #include "tests/harness/installed_demo.h"
 #include "tests/harness/module_holder.h"
@@ -21,6 +23,9 @@ namespace {
 using test::Exists;
 
 constexpr wchar_t kDone[] = L"完成(&O)";
+constexpr wchar_t kNoBackup[] = L"安装数据文件不存在或者已经损坏,修复程序无法运行.";
+constexpr wchar_t kRepairReady[] = L"您可以单击\"修复(&R)\"按钮,以修复已经安装过的输入法.";
+constexpr wchar_t kRepaired[] = L"修复操作完毕，单击\"完成(&R)\"按钮退出";
 
 // A click whose handler runs long: posted, so the driver can watch for its end.
 void Press(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
@@ -32,6 +37,8 @@ bool WaitForCaption(HWND dialog, const wchar_t* caption) {
     }
     return false;
 }
+
+std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
 
 // What one dialog showed while it was driven.
 struct Seen {
@@ -121,6 +128,77 @@ TEST_F(UninstallDialogTest, EndingTheHoldersLeavesTheDialogReadyToUninstall) {
     EXPECT_EQ(caption, L"卸载(&U)");
     EXPECT_EQ(WaitForSingleObject(holder.Process(), 20000), WAIT_OBJECT_0) << "the holder was ended";
     EXPECT_TRUE(Exists(m_target + L"config.exe")) << "closed before the button: nothing removed";
+}
+
+// Repair
+
+TEST_F(UninstallDialogTest, RepairBringsBackDeletedFilesAndShortcutsWithTheRecordedNames) {
+    for (const wchar_t* name : {L"config.exe", L"License.html"}) ASSERT_TRUE(DeleteFileW((m_target + name).c_str()));
+    test::RemoveTree(Group());
+    ASSERT_TRUE(DeleteFileW(DesktopLink().c_str()));
+    // A name changed since the install, and a company name that was never recorded.
+    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner", L"新用户");
+    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegCompany", nullptr);
+    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"DisplayVersion", L"0.0");
+    wchar_t owner[kRegisteredNameChars] = {}, organisation[kRegisteredNameChars] = {};
+    ReadRegisteredNames(owner, organisation);
+
+    CSR_Repair dialog;
+    Seen seen;
+    EXPECT_EQ(RunThrough(dialog, seen), IDOK);
+    EXPECT_EQ(seen.title, L"Demo - 修复程序");
+    EXPECT_EQ(seen.captionAtStart, L"修复(&R)");
+    EXPECT_EQ(seen.stateAtStart, kRepairReady);
+    EXPECT_EQ(seen.stateAfter, kRepaired);
+    ASSERT_FALSE(seen.lines.empty());
+    EXPECT_EQ(seen.lines.front(), L"验证安装信息....");
+    EXPECT_EQ(seen.lines.back(), L"安装程序已经完成所有工作!") << "the backup is not replaced by itself";
+    EXPECT_EQ(seen.position, 100);
+
+    for (const wchar_t* name : {L"config.exe", L"License.html", L"unstall.exe"}) {
+        EXPECT_TRUE(Exists(m_target + name)) << Utf8(name);
+    }
+    for (const wchar_t* link : test::kDemoLinks) EXPECT_TRUE(Exists(Group() + link)) << Utf8(link);
+    EXPECT_TRUE(Exists(DesktopLink()));
+    EXPECT_EQ(test::ReadBytes(m_target + L"_backup_.dat"), m_payload);
+    EXPECT_EQ(test::TakePendingRename(m_target + L"_backup_.dat"), L"(no entry)");
+    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner"), L"新用户");
+    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegCompany"), organisation);
+    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"DisplayVersion"), L"1.0.0.1") << "rewritten";
+    EXPECT_TRUE(FindImeLayout(L"Demo(1).ime"));
+    EXPECT_FALSE(Exists(m_target + L"InstallInfo.dif"));
+}
+
+TEST_F(UninstallDialogTest, RepairWithoutABackupOffersOnlyDone) {
+    ASSERT_TRUE(DeleteFileW((m_target + L"_backup_.dat").c_str()));
+    ASSERT_TRUE(DeleteFileW((m_target + L"config.exe").c_str()));
+    CSR_Repair dialog;
+    Seen seen;
+    EXPECT_EQ(RunThrough(dialog, seen), IDOK);
+    EXPECT_EQ(seen.captionAtStart, kDone);
+    EXPECT_EQ(seen.stateAtStart, kNoBackup);
+    EXPECT_TRUE(seen.lines.empty());
+    EXPECT_FALSE(Exists(m_target + L"config.exe"));
+}
+
+TEST_F(UninstallDialogTest, RepairFromADamagedBackupEndsSilentlyWithTheFinalText) {
+    test::WriteBytes(m_target + L"_backup_.dat", m_payload.substr(0, m_payload.size() / 2));
+    ASSERT_TRUE(DeleteFileW((m_target + L"config.exe").c_str()));
+    CSR_Repair dialog;
+    Seen seen;
+    EXPECT_EQ(RunThrough(dialog, seen), IDOK);
+    EXPECT_EQ(seen.captionAtStart, L"修复(&R)");
+    EXPECT_EQ(seen.captionAfter, kDone);
+    EXPECT_EQ(seen.stateAfter, kRepaired);
+    EXPECT_TRUE(seen.lines.empty());
+    EXPECT_FALSE(Exists(m_target + L"config.exe"));
+}
+
+TEST_F(UninstallDialogTest, RepairClosedBeforeItsButtonRepairsNothing) {
+    ASSERT_TRUE(DeleteFileW((m_target + L"config.exe").c_str()));
+    CSR_Repair dialog;
+    EXPECT_EQ(test::RunDriven(dialog, [](HWND w) { PostMessageW(w, WM_COMMAND, IDCANCEL, 0); }), IDCANCEL);
+    EXPECT_FALSE(Exists(m_target + L"config.exe"));
 }
 
 }  // namespace
