@@ -86,6 +86,19 @@ TEST_F(UninstallTest, RemovesWhatTheInstallPlacedInSevenLinesAndASecondRunFindsN
     EXPECT_EQ(SendDlgItemMessageW(m_owner, 1008, PBM_GETPOS, 0, 0), 100);
 }
 
+TEST_F(UninstallTest, EveryLayoutOfTheModuleGoesAfterARepairRegisteredItAgain) {
+    // A repair registers the module once more; Wine makes a second layout for it.
+    ASSERT_TRUE(CopyFileW(SystemImeFile().c_str(), (m_target + L"Demo.ime").c_str(), FALSE));
+    InstallContext repair;
+    InitInstallContext(repair, nullptr, &m_config);
+    CopyCut(repair.installFolder, m_target.c_str());
+    ASSERT_EQ(RegisterIme(repair), 1);
+    ASSERT_GE(FindImeLayouts(L"Demo(1).ime").size(), 2u);
+
+    EXPECT_EQ(Uninstall(), kSevenLines);
+    EXPECT_TRUE(FindImeLayouts(L"Demo(1).ime").empty());
+}
+
 TEST_F(UninstallTest, TheInterfaceModuleIsToldToShutDownBeforeItsFolderGoes) {
     CreateDirectoryW((m_target + L"ITF").c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrTestInterface.dll").c_str(), (m_target + L"ITF\\Interface.dll").c_str(),
