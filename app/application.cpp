@@ -9,6 +9,7 @@
 #include "app/folders.h"
 #include "app/single_instance.h"
 #include "app/unattended_install.h"
+#include "app/unattended_modes.h"
 #include "framework/message_box.h"
 #include "app/startup.h"
 #include "install/repair_dialog.h"
@@ -81,6 +82,9 @@ BOOL CSR_Install_BaseApp::InitInstance() {
 
     PrepareWorkFolder(g_runState);
     DWORD copyExitCode = kExitFailed;
+    // Read before the working copy removes the record that tells where the installation is.
+    const bool ownInstallation = switches.silent && !workingCopy &&
+                                 IsInstallationsOwnUninstaller(arguments, g_runState->ownPath);
     if (EnsureWorkingCopy(arguments, switches.silent ? &copyExitCode : nullptr)) {
         ParseCommandLine();
         INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
@@ -91,6 +95,13 @@ BOOL CSR_Install_BaseApp::InitInstance() {
         OleUninitialize();
     } else if (switches.silent) {
         SetExitCode(static_cast<int>(copyExitCode));
+        // This file was held while the copy ran; it and its then empty folder go now.
+        if (ownInstallation && (copyExitCode == kExitInstalled || copyExitCode == kExitRestartNeeded)) {
+            wchar_t folder[kPathChars];
+            CopyCut(folder, g_runState->ownPath);
+            if (wchar_t* slash = wcsrchr(folder, L'\\')) slash[1] = 0;
+            DeleteSelf(folder);
+        }
     }
 
     EmptyFolder(g_runState->workFolder);
@@ -106,18 +117,24 @@ void CSR_Install_BaseApp::ReleaseRecords() {
 
 void CSR_Install_BaseApp::RunMode() {
     switch (g_runState->mode) {
-    case kModeUninstall: {
-        CCSR_Uninstall dialog;
-        RunAsMainWindow(*this, dialog);
+    case kModeUninstall:
+        if (g_unattended->silent) {
+            SetExitCode(RunUnattendedUninstall(*g_unattended));
+        } else {
+            CCSR_Uninstall dialog;
+            RunAsMainWindow(*this, dialog);
+        }
         DeleteSelf();
         return;
-    }
-    case kModeRepair: {
-        CSR_Repair dialog;
-        RunAsMainWindow(*this, dialog);
+    case kModeRepair:
+        if (g_unattended->silent) {
+            SetExitCode(RunUnattendedRepair(*g_unattended));
+        } else {
+            CSR_Repair dialog;
+            RunAsMainWindow(*this, dialog);
+        }
         DeleteSelf();
         return;
-    }
     case kModeUpdate: {
         CSR_AutoUpdateDlg dialog;
         dialog.SetPackageName(g_installedPackage->packageName);

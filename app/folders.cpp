@@ -275,6 +275,9 @@ int EmptyFolder(const wchar_t* path) {
             SetFileAttributesW(child, FILE_ATTRIBUTE_NORMAL);
             DeleteFileW(child);
             Sleep(kDeleteWait);
+        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            // A junction or link leads out of the folder: the link goes, never what it points at.
+            RemoveDirectoryW(child);
         } else if (found.cFileName[0] != L'.') {
             EmptyFolder(child);
             Sleep(kDeleteWait);

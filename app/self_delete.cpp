@@ -1,18 +1,28 @@
-// Self-deletion of the working copy after the uninstall, repair and update dialogs.
+// Self-deletion of the working copy after the uninstall, repair and update dialogs, and of
+// the uninstaller that waited for an unattended uninstall of its own installation.
 #include <windows.h>
 
 #include "app/startup.h"
 #include "support/bounded_text.h"
 
-int DeleteSelf() {
+int DeleteSelf(const wchar_t* emptyFolder) {
     wchar_t own[kPathChars];
     wchar_t interpreter[kPathChars];
     if (!GetModuleFileNameW(nullptr, own, kPathChars)) return 0;
     if (!GetEnvironmentVariableW(L"COMSPEC", interpreter, kPathChars)) return 0;
     if (!GetShortPathNameW(own, own, kPathChars)) return 0;
 
-    wchar_t command[520];
-    FormatCut(command, 520, L"%s /c del %s", interpreter, own);
+    // The interpreter's low priority alone does not keep it from running before this process
+    // has let go of its file (seen under Wine, after a run that used the shell), and a
+    // failed del is not tried again: two pings of the loopback give this process a second.
+    // rmdir without /s: the folder goes only when nothing else is left in it.
+    wchar_t command[800];
+    wchar_t folder[kPathChars];
+    if (emptyFolder && GetShortPathNameW(emptyFolder, folder, kPathChars)) {
+        FormatCut(command, 800, L"%s /c ping -n 2 127.0.0.1 >nul & del %s & rmdir %s", interpreter, own, folder);
+    } else {
+        FormatCut(command, 800, L"%s /c ping -n 2 127.0.0.1 >nul & del %s", interpreter, own);
+    }
 
     STARTUPINFOW startup = {sizeof startup};
     startup.dwFlags = STARTF_USESHOWWINDOW;

@@ -14,8 +14,9 @@ int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode = nullptr);
 void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package);
 void ParseCommandLine();
 
-// Starts "%COMSPEC% /c del <own short path>" to run once this process has gone.
-int DeleteSelf();
+// Starts "%COMSPEC% /c del <own short path>" to run once this process has gone; with
+// emptyFolder, "& rmdir <folder>" follows, which removes that folder only when it is empty.
+int DeleteSelf(const wchar_t* emptyFolder = nullptr);
 
 // Install-mode preparation.
 int SplitInstaller(RUNSTATE& state);

@@ -10,13 +10,11 @@
 #include "install/progress_log.h"
 #include "support/bounded_text.h"
 
-namespace {
-
-// Ends the holders when asked to; termination is asynchronous, so the list is taken again
-// a few times before the module counts as still in use.
-bool ModuleFree(const PACKAGECONFIG& config, const UNATTENDED& switches, InstallContext& context) {
+// Termination is asynchronous, so the list is taken again a few times before the module
+// counts as still in use.
+bool ModuleFreeUnattended(const wchar_t* packageName, const UNATTENDED& switches, InstallContext& context) {
     wchar_t key[kNameChars];
-    FormatCut(key, kNameChars, L"%s(1).ime", config.name);
+    FormatCut(key, kNameChars, L"%s(1).ime", packageName);
     ProcessFinder finder;
     int holders = finder.CheckLoaded(key);
     for (int attempt = 0; holders > 0 && switches.forceClose && attempt < 10; ++attempt) {
@@ -33,8 +31,6 @@ bool ModuleFree(const PACKAGECONFIG& config, const UNATTENDED& switches, Install
     return false;
 }
 
-}  // namespace
-
 int RunUnattendedInstall(bool prepared, PACKAGECONFIG& config, const UNATTENDED& switches) {
     ProgressLog log(switches.logPath);
     InstallContext context;
@@ -45,7 +41,7 @@ int RunUnattendedInstall(bool prepared, PACKAGECONFIG& config, const UNATTENDED&
         ReportProgress(context, -1, L"安装程序由于意外而中止进行.");
         return kExitBadPackage;
     }
-    if (!ModuleFree(config, switches, context)) return kExitInUse;
+    if (!ModuleFreeUnattended(config.name, switches, context)) return kExitInUse;
 
     wchar_t folder[kPathChars] = {};
     if (switches.folder[0]) CopyCut(folder, switches.folder);

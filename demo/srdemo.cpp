@@ -173,42 +173,162 @@ std::wstring ShellFolder(int csidl) {
     return path;
 }
 
-bool RunUnattendedInstall(const std::wstring& setup) {
-    const std::wstring target = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Demo IME";
-    const std::wstring log = TempFolder() + L"srdemo\\setup.log";
-    const std::wstring arguments = L"/S \"/D=" + target + L"\" /USER=Demo用户 /LOG=\"" + log + L"\"";
-    Say(L"  started: \"" + setup + L"\" " + arguments);
-    fw::UniqueHandle first = test::StartWithTemp(setup, arguments, TempFolder());
-    const DWORD code = test::WaitForExit(first.Get(), 120000);
-    Say(L"  no window opened; the exit code is " + std::to_wstring(code) +
-        (code == 0 ? L" (installed)" : code == 3010 ? L" (installed, a restart completes it)" : L" (FAILED)"));
-    Say(L"  the log " + log + L":");
-    std::string lines = test::ReadBytes(log);
-    fputs(lines.c_str(), stdout);
-    Say(L"  the installation folder " + target + L": " + Listing(target));
+std::wstring RegString(HKEY root, const std::wstring& key, const wchar_t* value) {
+    wchar_t text[600] = {};
+    DWORD bytes = sizeof text;
+    if (RegGetValueW(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS) return L"(absent)";
+    return text;
+}
+
+const std::wstring kEntryKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
+
+std::wstring SystemImeFile() {
     wchar_t system[MAX_PATH];
     GetSystemDirectoryW(system, MAX_PATH);
-    Say(L"  the system IME file " + std::wstring(system) + L"\\Demo(1).ime: " +
-        (test::Exists(std::wstring(system) + L"\\Demo(1).ime") ? L"present" : L"MISSING"));
+    return std::wstring(system) + L"\\Demo(1).ime";
+}
+
+// The keyboard layouts whose IME file is Demo(1).ime, from the registry: this process keeps
+// the list of layouts it loaded once, so its own view would not see one go.
+std::wstring DemoLayouts() {
+    const wchar_t* layoutsKey = L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts";
+    HKEY layouts;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, layoutsKey, 0, KEY_READ, &layouts) != ERROR_SUCCESS) return L"";
+    std::wstring found;
+    wchar_t name[64];
+    for (DWORD i = 0; RegEnumKeyW(layouts, i, name, 64) == ERROR_SUCCESS; ++i) {
+        const std::wstring file = RegString(HKEY_LOCAL_MACHINE, std::wstring(layoutsKey) + L"\\" + name, L"Ime File");
+        if (file.size() >= 11 && _wcsicmp(file.c_str() + file.size() - 11, L"Demo(1).ime") == 0) {
+            found += (found.empty() ? L"" : L", ") + std::wstring(name);
+        }
+    }
+    RegCloseKey(layouts);
+    return found;
+}
+
+// A control's text as its own process sees it: GetWindowTextW does not ask a control of
+// another process, so an edit's text would read empty.
+std::wstring ControlText(HWND dialog, int id) {
+    wchar_t text[512] = {};
+    SendDlgItemMessageW(dialog, id, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// Where an installation of the sample package puts things, and what is there now.
+void ReportInstallation(const std::wstring& target) {
+    Say(L"  the installation folder " + target + L": " + (test::Exists(target) ? Listing(target) : L"absent"));
+    Say(L"  the system IME file " + SystemImeFile() + L": " + (test::Exists(SystemImeFile()) ? L"present" : L"absent"));
     const std::wstring data = ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\Demo";
-    Say(L"  the package data folder " + data + L": " + Listing(data));
-    Say(L"  HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo:");
-    Say(RegistryValues(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo"));
+    Say(L"  the package data folder " + data + L": " + (test::Exists(data) ? Listing(data) : L"absent"));
+    Say(L"  HKLM\\" + kEntryKey + L":");
+    Say(RegistryValues(HKEY_LOCAL_MACHINE, kEntryKey.c_str()));
     Say(L"  HKLM\\Software\\vexal\\Demo:");
     Say(RegistryValues(HKEY_LOCAL_MACHINE, L"Software\\vexal\\Demo"));
     Say(L"  HKCU\\Software\\vexal\\Demo:");
     Say(RegistryValues(HKEY_CURRENT_USER, L"Software\\vexal\\Demo"));
     const std::wstring group = ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Demo";
-    Say(L"  the shortcut group " + group + L":");
-    Say(Links(group));
-    Say(L"  on the desktop:");
-    Say(Links(ShellFolder(CSIDL_DESKTOPDIRECTORY)));
-    HKL layout = FindImeLayout(L"Demo(1).ime");
-    Say(layout ? L"  the keyboard layout of Demo(1).ime is registered" : L"  FAILED: no keyboard layout for Demo(1).ime");
-    test::RemoveDemoInstallation();
-    test::RemoveTree(target);
-    Say(L"  (the demo then removed this installation again, so that the prefix stays as it was)");
-    return (code == 0 || code == 3010) && layout;
+    Say(L"  the shortcut group " + group + L": " + (test::Exists(group) ? L"" : L"absent"));
+    if (test::Exists(group)) Say(Links(group));
+    const std::wstring desktopLink = ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\Demo1.系统设置.lnk";
+    Say(L"  the desktop link " + desktopLink + L": " + (test::Exists(desktopLink) ? L"present" : L"absent"));
+    const std::wstring layouts = DemoLayouts();
+    Say(layouts.empty() ? L"  no keyboard layout uses Demo(1).ime" : L"  the keyboard layout " + layouts + L" uses Demo(1).ime");
+}
+
+// Runs a program with /S and waits for its exit code; prints the log it wrote.
+DWORD RunUnattended(const std::wstring& program, const std::wstring& arguments, const std::wstring& log) {
+    DeleteFileW(log.c_str());
+    Say(L"  started: \"" + program + L"\" " + arguments);
+    fw::UniqueHandle first = test::StartWithTemp(program, arguments, TempFolder());
+    const DWORD code = test::WaitForExit(first.Get(), 120000);
+    Say(L"  no window opened; the exit code is " + std::to_wstring(code));
+    Say(L"  the log " + log + L":");
+    fputs(test::ReadBytes(log).c_str(), stdout);
+    return code;
+}
+
+bool RunUnattendedInstall(const std::wstring& setup, const std::wstring& target) {
+    const std::wstring log = TempFolder() + L"srdemo\\setup.log";
+    const DWORD code = RunUnattended(setup, L"/S \"/D=" + target + L"\" /USER=Demo用户 /LOG=\"" + log + L"\"", log);
+    Say(code == 0 ? L"  (0: installed)" : code == 3010 ? L"  (3010: installed, a restart completes it)" : L"  FAILED");
+    ReportInstallation(target);
+    return (code == 0 || code == 3010) && !DemoLayouts().empty();
+}
+
+// Starts the installed uninstaller in a mode, presses the button that runs, shows the lines,
+// presses "完成(&O)" and waits for the working copy to end.
+bool RunThroughDialog(const std::wstring& uninstaller, const wchar_t* arguments, const wchar_t* title) {
+    fw::UniqueHandle copy;
+    HWND dialog = StartAndFind(uninstaller, arguments, title, copy);
+    if (!dialog) return false;
+    // The template's caption stands until the check on the module's holders is done.
+    for (int i = 0; i < 500 && test::ItemText(dialog, IDOK) == L"修复(&U)"; ++i) Sleep(20);
+    const std::wstring run = test::ItemText(dialog, IDOK);
+    Say(L"  after the check on the module's holders, button 1 reads \"" + run + L"\"; current operation: \"" +
+        ControlText(dialog, IDC_STATE_TEXT) + L"\"");
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    for (int i = 0; i < 3000 && test::ItemText(dialog, IDOK) != L"完成(&O)"; ++i) Sleep(20);
+    Say(L"  pressed \"" + run + L"\"; the details list:");
+    for (const std::wstring& line : test::ListLines(dialog, IDC_DETAILS)) Say(L"    " + line);
+    Say(L"  the progress bar stands at " +
+        std::to_wstring(SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0)) + L"; current operation: \"" +
+        ControlText(dialog, IDC_STATE_TEXT) + L"\"; button 1 reads \"" + test::ItemText(dialog, IDOK) + L"\"");
+    test::Click(dialog, IDOK);
+    const DWORD code = test::WaitForExit(copy.Get());
+    const bool gone = WaitGone(kWork + L"___temp.exe", 15000);
+    Say(L"  pressed it; the working copy ended (exit code " + std::to_wstring(code) + L")" +
+        (gone ? L" and deleted itself" : L" but is STILL THERE"));
+    return gone;
+}
+
+bool RunRepair(const std::wstring& target) {
+    DeleteFileW((target + L"config.exe").c_str());
+    DeleteFileW((target + L"License.html").c_str());
+    test::RemoveTree(ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Demo");
+    test::SetRegString(HKEY_LOCAL_MACHINE, kEntryKey, L"RegOwner", L"改过的用户名");
+    Say(L"  deleted config.exe, License.html and the shortcut group; set RegOwner to \"改过的用户名\"");
+    if (!RunThroughDialog(target + L"Unstall.exe", L"-r name=[Demo]", L"Demo - 修复程序")) return false;
+    ReportInstallation(target);
+    const bool back = test::Exists(target + L"config.exe") && test::Exists(target + L"License.html") &&
+                      test::Exists(ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Demo\\1.系统设置.lnk");
+    Say(back ? L"  the repair brought the files and the links back" : L"  FAILED: files or links are still missing");
+    return back;
+}
+
+bool RunUnattendedRepair(const std::wstring& target) {
+    const std::wstring log = TempFolder() + L"srdemo\\repair.log";
+    DeleteFileW((target + L"config.exe").c_str());
+    Say(L"  deleted config.exe");
+    const DWORD code = RunUnattended(target + L"Unstall.exe", L"-r name=[Demo] /S /LOG=\"" + log + L"\"", log);
+    const bool back = test::Exists(target + L"config.exe");
+    Say(back ? L"  config.exe is back" : L"  FAILED: config.exe is still missing");
+
+    const std::string backup = test::ReadBytes(target + L"_backup_.dat");
+    test::WriteBytes(target + L"_backup_.dat", backup.substr(0, backup.size() / 2));
+    Say(L"  cut _backup_.dat to half its size");
+    const DWORD damaged = RunUnattended(target + L"Unstall.exe", L"-r name=[Demo] /S /LOG=\"" + log + L"\"", log);
+    Say(damaged == 1620 ? L"  (1620: the backup cannot be unpacked; nothing was touched)" : L"  FAILED: expected 1620");
+    test::WriteBytes(target + L"_backup_.dat", backup);
+    Say(L"  put the whole _backup_.dat back");
+    return (code == 0 || code == 3010) && back && damaged == 1620;
+}
+
+bool RunUninstall(const std::wstring& target) {
+    if (!RunThroughDialog(target + L"Unstall.exe", L"-u name=[Demo]", L"Demo - 卸载程序")) return false;
+    ReportInstallation(target);
+    return !test::Exists(target) && DemoLayouts().empty();
+}
+
+bool RunUnattendedUninstall(const std::wstring& target) {
+    const std::wstring log = TempFolder() + L"srdemo\\uninstall.log";
+    const DWORD code = RunUnattended(target + L"Unstall.exe", L"-u name=[Demo] /S /LOG=\"" + log + L"\"", log);
+    Say(code == 0 ? L"  (0: removed)" : code == 3010 ? L"  (3010: removed; the IME file goes at the next restart)"
+                                                     : L"  FAILED");
+    const bool gone = WaitGone(target, 15000);
+    Say(gone ? L"  the uninstaller that waited deleted itself and the emptied folder"
+             : L"  FAILED: the installation folder is still there");
+    ReportInstallation(target);
+    return (code == 0 || code == 3010) && gone && DemoLayouts().empty();
 }
 
 std::wstring RegistryReport(HKEY root, const wchar_t* rootName, const wchar_t* key) {
@@ -231,21 +351,30 @@ int wmain() {
     const std::wstring uninstaller = folder + L"Unstall.exe";
     test::WriteBytes(uninstaller, bytes);
 
+    const std::wstring demoSetup = test::ProgramBeside(L"DemoSetup.exe");
+    const std::wstring target = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Demo IME\\";
     bool ok = true;
-    Say(L"1. Uninstall mode, as the shortcut starts it");
-    ok &= RunMode(uninstaller, L"-u name=[Demo]", L"Demo - 卸载程序");
-    Say(L"2. Repair mode");
-    ok &= RunMode(uninstaller, L"-r name=[Demo]", L"Demo - 修复程序");
-    Say(L"3. Online-update mode");
+    Say(L"1. Install mode: the sample installer");
+    ok &= RunSampleInstaller(demoSetup);
+    Say(L"2. Unattended install of the sample package");
+    ok &= RunUnattendedInstall(demoSetup, target);
+    Say(L"3. Repair through its dialog, started as the shortcut \"修复安装\" starts it");
+    ok &= RunRepair(target);
+    Say(L"4. Unattended repair, and one from a damaged backup");
+    ok &= RunUnattendedRepair(target);
+    Say(L"5. Uninstall through its dialog, started as the shortcut \"卸载软件\" starts it");
+    ok &= RunUninstall(target);
+    Say(L"6. Unattended install again, then the entry's QuietUninstallString");
+    ok &= RunUnattendedInstall(demoSetup, target);
+    Say(L"  QuietUninstallString = " + RegString(HKEY_LOCAL_MACHINE, kEntryKey, L"QuietUninstallString"));
+    ok &= RunUnattendedUninstall(target);
+    Say(L"7. Online-update mode of a bare uninstaller");
     ok &= RunMode(uninstaller, L"-g name=[Demo]", L"Demo - 更新程序");
-    Say(L"4. Install mode: the sample installer");
-    ok &= RunSampleInstaller(test::ProgramBeside(L"DemoSetup.exe"));
-    Say(L"5. Unattended install of the sample package");
-    ok &= RunUnattendedInstall(test::ProgramBeside(L"DemoSetup.exe"));
-    Say(L"6. Install mode: an installer whose payload is no cabinet");
+    Say(L"8. Install mode: an installer whose payload is no cabinet");
     ok &= RunInstall(folder + L"BrokenSetup.exe", bytes);
 
-    Say(L"7. What the runs left behind");
+    Say(L"9. What the runs left behind");
+    Say(L"  " + target + L": " + (test::Exists(target) ? Listing(target) : L"absent"));
     Say(L"  " + folder + L": " + Listing(folder));
     Say(L"  " + kWork + L": " + Listing(kWork));
     Say(L"  " + RegistryReport(HKEY_CURRENT_USER, L"HKCU", L"Software\\vexal\\Demo"));

@@ -3,6 +3,7 @@
 
 #include "framework/controls.h"
 #include "res/resource.h"
+#include "support/bounded_text.h"
 
 CSR_IMELoadStatus::CSR_IMELoadStatus() : fw::Dialog(IDD_LOAD_STATUS) {}
 
@@ -43,4 +44,11 @@ void CSR_IMELoadStatus::ShowHolders(bool english) const {
     fw::ListBox list(Item(IDC_HOLDER_LINES).Handle());
     list.ResetContent();
     for (const ProcessEntry& entry : m_finder.Entries()) list.AddString(HolderLine(entry, english).c_str());
+}
+
+bool ModuleIsFree(HWND owner, const wchar_t* packageName) {
+    wchar_t key[40];
+    FormatCut(key, 40, L"%s(1).ime", packageName);
+    CSR_IMELoadStatus status;
+    return status.CheckLoaded(key) == 0 || status.DoModal(owner) == IDOK;
 }

@@ -25,3 +25,7 @@ private:
 
     ProcessFinder m_finder;
 };
+
+// The guard every mode runs before it touches the module "<name>(1).ime": true when no
+// process holds it, or when the load-status dialog, run modally over owner, ended them all.
+bool ModuleIsFree(HWND owner, const wchar_t* packageName);

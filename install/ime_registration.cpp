@@ -5,6 +5,7 @@
 #include <imm.h>
 
 #include <cwchar>
+#include <vector>
 
 #include "framework/handles.h"
 #include "support/bounded_text.h"
@@ -125,44 +126,51 @@ int RegisterIme(InstallContext& context) {
     return 0;
 }
 
-HKL FindImeLayout(const wchar_t* imeFileName) {
+std::vector<HKL> FindImeLayouts(const wchar_t* imeFileName) {
+    std::vector<HKL> found;
     const int count = GetKeyboardLayoutList(0, nullptr);
-    if (count <= 0) return nullptr;
-    fw::HeapBlock block(count * sizeof(HKL));
-    HKL* layouts = block.As<HKL>();
-    if (!layouts) return nullptr;
-    const int filled = GetKeyboardLayoutList(count, layouts);
+    if (count <= 0) return found;
+    std::vector<HKL> layouts(count);
+    const int filled = GetKeyboardLayoutList(count, layouts.data());
     for (int i = 0; i < filled && i < count; ++i) {
         wchar_t file[kPathChars] = {};
         if (!ImmGetIMEFileNameW(layouts[i], file, kPathChars) || !file[0]) continue;
         // Windows keeps the bare file name in "Ime File"; Wine 8 keeps the full path that
         // ImmInstallIMEW was given. The name after the last backslash serves both.
-        if (_wcsicmp(FileNamePart(file), imeFileName) == 0) return layouts[i];
+        if (_wcsicmp(FileNamePart(file), imeFileName) == 0) found.push_back(layouts[i]);
     }
-    return nullptr;
+    return found;
 }
 
-// Removes the Preload value, the layout keys of both control sets, the layout and the
-// system IME file, in that order; 0 and nothing touched when no loaded layout uses the file.
+HKL FindImeLayout(const wchar_t* imeFileName) {
+    const std::vector<HKL> layouts = FindImeLayouts(imeFileName);
+    return layouts.empty() ? nullptr : layouts.front();
+}
+
+// Removes, for every layout that uses the file, the Preload value, the layout keys of both
+// control sets and the layout; then the system IME file. 0 and nothing touched when no
+// loaded layout uses the file. Wine makes a new layout for every registration of the same
+// file, so a package that was repaired has more than one.
 int RemoveIme(InstallContext& context) {
     const INSTALLEDPACKAGE& package = *static_cast<INSTALLEDPACKAGE*>(context.packageRecord);
     wchar_t name[kNameChars];
     CopyCut(name, package.packageName);
     wchar_t fileName[kNameChars];
     FormatCut(fileName, kNameChars, L"%s(1).ime", name);
-    const HKL layout = FindImeLayout(fileName);
-    if (!layout) return 0;
+    const std::vector<HKL> layouts = FindImeLayouts(fileName);
+    if (layouts.empty()) return 0;
 
-    // Windows names the layout keys in upper case, Wine 8 in lower case ("e0020409"): every
-    // comparison with this text ignores case.
-    wchar_t hex[kHexChars];
-    FormatCut(hex, kHexChars, L"%X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(layout)));
-    RemovePreloadValue(hex);
-    for (const wchar_t* layoutsKey : kLayoutKeys) RemoveLayoutKey(layoutsKey, hex);
-
-    // Wine 8 does not implement the unloading (ERROR_CALL_NOT_IMPLEMENTED); it lists the
-    // layouts from the keys just removed, so the layout is gone from its list all the same.
-    UnloadKeyboardLayout(layout);
+    for (HKL layout : layouts) {
+        // Windows names the layout keys in upper case, Wine 8 in lower case ("e0020409"):
+        // every comparison with this text ignores case.
+        wchar_t hex[kHexChars];
+        FormatCut(hex, kHexChars, L"%X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(layout)));
+        RemovePreloadValue(hex);
+        for (const wchar_t* layoutsKey : kLayoutKeys) RemoveLayoutKey(layoutsKey, hex);
+        // Wine 8 does not implement the unloading (ERROR_CALL_NOT_IMPLEMENTED); it lists the
+        // layouts from the keys just removed, so the layout is gone from its list all the same.
+        UnloadKeyboardLayout(layout);
+    }
     DWORD_PTR ignored;
     SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
                         reinterpret_cast<LPARAM>(L"HKEY_CURRENT_USER\\Keyboard Layout\\Preload"),

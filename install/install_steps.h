@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include <vector>
+
 #include "install/install_context.h"
 
 // Step 1: empties the payload folder into the system, Windows, Fonts, package data and
@@ -15,10 +17,12 @@ int InstallFonts(const wchar_t* fontSource);
 int WriteInstallPath(InstallContext& context);
 // Step 2: the module copied into the system folder as "%s(1).ime" and registered.
 int RegisterIme(InstallContext& context);
-// The first loaded keyboard layout whose IME file is imeFileName (any case), or null.
+// Every loaded keyboard layout whose IME file is imeFileName (any case), in list order.
+std::vector<HKL> FindImeLayouts(const wchar_t* imeFileName);
+// The first of them, or null.
 HKL FindImeLayout(const wchar_t* imeFileName);
-// Uninstall: the layout's registry traces, the layout and the system IME file. The
-// context's package record is the INSTALLEDPACKAGE. 1 when a layout was found.
+// Uninstall: the registry traces of every layout of the module, the layouts and the system
+// IME file. The context's package record is the INSTALLEDPACKAGE. 1 when a layout was found.
 int RemoveIme(InstallContext& context);
 
 // Step 3: the sixteen values of the uninstall entry. Returns 1.
@@ -29,6 +33,8 @@ int BackupPayload(InstallContext& context);
 
 // Step 5: the shortcut group with its nine links, the desktop link, the file to open. Returns 1.
 int CreateShortcuts(InstallContext& context);
+// Uninstall: the desktop link and the group's nine links, then the group if it is empty.
+void RemoveShortcuts(const wchar_t* packageName);
 // One shell link; 0 when COM or the link object cannot be had, else 1.
 int CreateShortcut(const wchar_t* target, const wchar_t* description, const wchar_t* linkPath,
                    const wchar_t* workingFolder, const wchar_t* arguments);

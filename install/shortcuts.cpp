@@ -58,6 +58,15 @@ void MakeGroupLinks(const LinkText (&texts)[N], const wchar_t* group, const Inst
     }
 }
 
+template <size_t N>
+void DeleteGroupLinks(const LinkText (&texts)[N], const wchar_t* group) {
+    for (const LinkText& text : texts) {
+        wchar_t link[kPathChars];
+        FormatCut(link, kPathChars, text.link, group);
+        DeleteFileW(link);
+    }
+}
+
 // A special folder with a trailing backslash; empty when the system does not name it.
 void SpecialFolder(int csidl, wchar_t* out) {
     wchar_t folder[MAX_PATH];
@@ -101,6 +110,27 @@ int CreateShortcuts(InstallContext& context) {
     }
     if (group[0]) SHChangeNotify(SHCNE_ALLEVENTS, SHCNF_PATHW | SHCNF_FLUSH, group, nullptr);
     return 1;
+}
+
+void RemoveShortcuts(const wchar_t* packageName) {
+    wchar_t desktop[kPathChars], programs[kPathChars];
+    SpecialFolder(CSIDL_DESKTOPDIRECTORY, desktop);
+    SpecialFolder(CSIDL_COMMON_PROGRAMS, programs);
+    if (desktop[0]) {
+        wchar_t link[kPathChars];
+        FormatCut(link, kPathChars, L"%s%s1.系统设置.lnk", desktop, packageName);
+        DeleteFileW(link);
+        SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_PATHW, desktop, nullptr);
+    }
+    if (!programs[0]) return;
+    wchar_t group[kPathChars];
+    FormatCut(group, kPathChars, L"%s%s\\", programs, packageName);
+    DeleteGroupLinks(kConfigLinks, group);
+    DeleteGroupLinks(kUninstallerLinks, group);
+    // Only an empty group goes: files of others in it keep it.
+    RemoveDirectoryW(group);
+    SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW | SHCNF_FLUSH, group, nullptr);
+    SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW | SHCNF_FLUSH, programs, nullptr);
 }
 
 int CreateShortcut(const wchar_t* target, const wchar_t* description, const wchar_t* linkPath,

@@ -46,7 +46,7 @@ void CSR_Install_Begain::OnOK() {
         WizardPage::OnOK();  // after a failed install: closes the wizard
         return;
     }
-    if (!ModuleIsFree()) {
+    if (!ModuleIsFree(m_hwnd, g_packageConfig->name)) {
         fw::ShowError(m_hwnd,
                       L"由于您的计算机中存在一个当前输入法的副本，所以您必须结束已加载当前输入法的所有进程，"
                       L"然后执行安装操作。",
@@ -54,13 +54,6 @@ void CSR_Install_Begain::OnOK() {
         return;
     }
     Install();
-}
-
-bool CSR_Install_Begain::ModuleIsFree() {
-    wchar_t key[kNameChars];
-    FormatCut(key, kNameChars, L"%s(1).ime", g_packageConfig->name);
-    CSR_IMELoadStatus status;
-    return status.CheckLoaded(key) == 0 || status.DoModal(m_hwnd) == IDOK;
 }
 
 void CSR_Install_Begain::Install() {

@@ -17,8 +17,6 @@ protected:
     void OnOK() override;
 
 private:
-    // Whether no process holds the module any longer, after the user was asked to end them.
-    bool ModuleIsFree();
     // Runs the install on this thread; the finish page on success, the failed state otherwise.
     void Install();
     void ShowFailed();

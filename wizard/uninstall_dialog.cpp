@@ -5,7 +5,16 @@
 
 #include "app/run_state.h"
 #include "framework/controls.h"
+#include "guard/load_status_dialog.h"
+#include "install/uninstall_sequence.h"
 #include "res/resource.h"
+
+namespace {
+
+constexpr wchar_t kUninstallCaption[] = L"卸载(&U)";
+constexpr wchar_t kDoneCaption[] = L"完成(&O)";
+
+}  // namespace
 
 CCSR_Uninstall::CCSR_Uninstall() : fw::Dialog(IDD_UNINSTALL) {}
 
@@ -15,11 +24,25 @@ BOOL CCSR_Uninstall::OnInitDialog() {
     fw::ProgressBar progress(Item(IDC_PROGRESS).Handle());
     progress.SetRange(0, 100);
     progress.SetPos(0);
+    // Visible behind the load-status dialog, which asks first.
     Show(SW_SHOW);
+    if (!ModuleIsFree(m_hwnd, g_installedPackage->packageName)) {
+        EndDialog(0);  // the user kept the holders: nothing is removed
+        return TRUE;
+    }
+    Item(IDOK).SetText(kUninstallCaption);
     return TRUE;
 }
 
 void CCSR_Uninstall::OnOK() {
-    // The caption tells the button's role; "卸载(&U)" starts the uninstall sequence.
-    if (Item(IDOK).GetText() == L"完成(&O)") EndDialog(IDOK);
+    // The caption tells the button's role.
+    const std::wstring caption = Item(IDOK).GetText();
+    if (caption == kUninstallCaption) {
+        InstallContext context;
+        InitUninstallContext(context, m_hwnd);
+        RunUninstall(context);
+        Item(IDOK).SetText(kDoneCaption);
+    } else if (caption == kDoneCaption) {
+        EndDialog(IDOK);
+    }
 }

@@ -80,7 +80,7 @@ TEST_F(ModeDialogTest, RepairIsShownWithTheNameAndClosesFromTheCloseBox) {
         SendMessageW(w, WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(title, L"Abc - 修复程序");
-    EXPECT_EQ(button, L"修复(&U)");
+    EXPECT_EQ(button, L"完成(&O)") << "nothing recorded: no backup to repair from";
     EXPECT_EQ(result, IDCANCEL);
 }
 

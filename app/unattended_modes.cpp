@@ -1,0 +1,69 @@
+// Unattended uninstall and repair.
+#include "app/unattended_modes.h"
+
+#include "app/startup.h"
+#include "app/unattended_install.h"
+#include "install/install_defaults.h"
+#include "install/installed_package.h"
+#include "install/progress_log.h"
+#include "install/repair.h"
+#include "install/uninstall_sequence.h"
+#include "support/bounded_text.h"
+
+namespace {
+
+constexpr wchar_t kNoBackupLine[] = L"安装数据文件不存在或者已经损坏,修复程序无法运行.";
+
+int Finished(const InstallContext& context) { return context.restartNeeded ? kExitRestartNeeded : kExitInstalled; }
+
+}  // namespace
+
+int RunUnattendedUninstall(const UNATTENDED& switches) {
+    ProgressLog log(switches.logPath);
+    InstallContext context;
+    InitUninstallContext(context, nullptr);
+    if (switches.logPath[0]) context.log = &log;
+    const wchar_t* name = g_installedPackage->packageName;
+    if (!IsPlainPackageName(name)) return kExitBadSwitch;
+    if (!ModuleFreeUnattended(name, switches, context)) return kExitInUse;
+    RunUninstall(context);
+    return Finished(context);
+}
+
+int RunUnattendedRepair(const UNATTENDED& switches) {
+    ProgressLog log(switches.logPath);
+    InstallContext context;
+    InitInstallContext(context, nullptr, nullptr);
+    if (switches.logPath[0]) context.log = &log;
+    const INSTALLEDPACKAGE& package = *g_installedPackage;
+    if (!IsPlainPackageName(package.packageName)) return kExitBadSwitch;
+    if (!ModuleFreeUnattended(package.packageName, switches, context)) return kExitInUse;
+
+    wchar_t userName[kRegisteredNameChars], companyName[kRegisteredNameChars];
+    ReadRecordedNames(package.packageName, userName, companyName);
+    switch (RunRepair(context, package, userName, companyName)) {
+    case RepairOutcome::kRepaired:
+        return Finished(context);
+    case RepairOutcome::kStepFailed:
+        return kExitFailed;
+    case RepairOutcome::kNoBackup:
+        break;
+    }
+    ReportProgress(context, -1, kNoBackupLine);
+    return kExitBadPackage;
+}
+
+bool IsInstallationsOwnUninstaller(const wchar_t* arguments, const wchar_t* ownPath) {
+    RUNSTATE state{};
+    INSTALLEDPACKAGE package{};
+    CopyCut(state.commandLine, arguments);
+    ParseCommandLine(state, package);
+    wchar_t folder[kPathChars];
+    if (state.mode != kModeUninstall || !IsPlainPackageName(package.packageName) || !InstalledFolder(package, folder)) {
+        return false;
+    }
+    const wchar_t* slash = wcsrchr(ownPath, L'\\');
+    const size_t folderLength = wcslen(folder);
+    return slash && static_cast<size_t>(slash - ownPath + 1) == folderLength &&
+           _wcsnicmp(ownPath, folder, folderLength) == 0;
+}

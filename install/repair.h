@@ -1,0 +1,24 @@
+// RunRepair: a fresh install of the package from the backup that its last install kept.
+#pragma once
+#include "install/install_context.h"
+
+// What a repair run came to.
+enum class RepairOutcome {
+    kRepaired,
+    kStepFailed,  // an install step failed; the list says which
+    kNoBackup,    // the backup is missing, damaged, or holds no package record
+};
+
+// "_backup_.dat" of the recorded installation folder, when that folder may be trusted
+// and the file can be opened for reading; false otherwise.
+bool ReadableBackup(const INSTALLEDPACKAGE& package, wchar_t (&path)[kPathChars]);
+
+// The names recorded in the package's uninstall entry ("RegOwner", "RegCompany"), each
+// falling back to the system's registered owner and organisation. Buffers of 128 units.
+void ReadRecordedNames(const wchar_t* packageName, wchar_t* userName, wchar_t* companyName);
+
+// Unpacks the backup into the payload folder of the context's run state and runs the
+// install sequence into the recorded folder with the two names. The context's package
+// record is set for the run; nothing is reported when the backup cannot be unpacked.
+RepairOutcome RunRepair(InstallContext& context, const INSTALLEDPACKAGE& package, const wchar_t* userName,
+                        const wchar_t* companyName);

@@ -1,0 +1,86 @@
+// The uninstall sequence: seven lines, every step attempted, nothing reported as an error.
+#include "install/uninstall_sequence.h"
+
+#include <cwchar>
+
+#include "app/folders.h"
+#include "framework/handles.h"
+#include "install/install_steps.h"
+#include "install/installed_package.h"
+#include "support/bounded_text.h"
+
+namespace {
+
+const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// The input method's own module; the call asks its interface to let go of its files.
+// A module that is missing, or lacks the export, is passed over.
+void ShutDownInterface(const wchar_t* folder) {
+    // Only from a folder the uninstall may trust: without one the relative name would be
+    // looked up from the current folder, and whatever lay there would run elevated.
+    if (!folder[0]) return;
+    wchar_t path[kPathChars];
+    FormatCut(path, kPathChars, L"%sITF\\Interface.dll", folder);
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return;
+    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!module) return;
+    using InterfaceMessage = LRESULT(WINAPI*)(DWORD, DWORD, DWORD, DWORD);
+    if (auto message = reinterpret_cast<InterfaceMessage>(
+            reinterpret_cast<void*>(GetProcAddress(module, "SRInterfaceMessage")))) {
+        message(0, 7, 0, 0);
+    }
+    FreeLibrary(module);
+}
+
+void RemoveFolder(const wchar_t* folder) {
+    EmptyFolder(folder);
+    RemoveDirectoryW(folder);
+}
+
+// The package's subkey under `parent` of one hive, with whatever it holds; the parent stays.
+void DeletePackageKey(HKEY hive, const wchar_t* parent, const wchar_t* name) {
+    fw::RegKey key;
+    if (!key.Open(hive, parent, KEY_ALL_ACCESS)) return;
+    RegDeleteTreeW(key.Get(), name);
+}
+
+}  // namespace
+
+void InitUninstallContext(InstallContext& context, HWND owner) {
+    InitInstallContext(context, owner, nullptr);
+    context.packageRecord = g_installedPackage;
+}
+
+int RunUninstall(InstallContext& context) {
+    const INSTALLEDPACKAGE& package = *static_cast<INSTALLEDPACKAGE*>(context.packageRecord);
+    // A name that is no plain folder and key name, or a folder that is no installation's,
+    // leaves the steps that depend on it with nothing to do; the sequence still runs through.
+    const bool plainName = IsPlainPackageName(package.packageName);
+    wchar_t folder[kPathChars];
+    InstalledFolder(package, folder);
+
+    ReportProgress(context, 0, L"开始卸载...");
+    ReportProgress(context, 5, L"  1.卸载输入接口...");
+    ShutDownInterface(folder);
+
+    ReportProgress(context, 20, L"  2.删除文件系统...");
+    if (folder[0]) RemoveFolder(folder);
+    wchar_t data[kPathChars];
+    if (plainName && GetPackageDataFolder(data, package.packageName)) RemoveFolder(data);
+
+    ReportProgress(context, 60, L"  4.删除注册表信息...");
+    if (plainName) {
+        DeletePackageKey(HKEY_LOCAL_MACHINE, kUninstallKey, package.packageName);
+        DeletePackageKey(HKEY_LOCAL_MACHINE, L"Software\\vexal", package.packageName);
+        DeletePackageKey(HKEY_CURRENT_USER, L"Software\\vexal", package.packageName);
+    }
+
+    ReportProgress(context, 80, L"  5.卸载输入法...");
+    if (plainName) RemoveIme(context);
+
+    ReportProgress(context, 90, L"  6.删除快捷方式...");
+    if (plainName) RemoveShortcuts(package.packageName);
+
+    ReportProgress(context, 100, L"  7.卸载完成.");
+    return 1;
+}

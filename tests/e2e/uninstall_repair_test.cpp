@@ -1,0 +1,184 @@
+// The installed uninstaller under Wine: unattended and interactive uninstalls of the sample
+// package, what they leave in the prefix, unattended repairs, and the exit codes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "res/resource.h"
+#include "tests/harness/installed_demo.h"
+#include "tests/harness/module_holder.h"
+#include "tests/harness/prefix_snapshot.h"
+#include "tests/harness/process.h"
+#include "tests/harness/test_folder.h"
+#include "tests/harness/ui_driver.h"
+
+namespace {
+
+using test::Exists;
+
+std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
+
+// The log's lines without their time stamps ("YYYY-MM-DD hh:mm:ss.mmm  ").
+std::vector<std::wstring> LogLines(const std::wstring& path) {
+    std::vector<std::wstring> lines;
+    std::istringstream in(test::ReadBytes(path));
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::filesystem::u8path(line.size() > 25 ? line.substr(25) : line).wstring());
+    }
+    return lines;
+}
+
+const std::vector<std::wstring> kSevenLines = {L"开始卸载...",         L"  1.卸载输入接口...", L"  2.删除文件系统...",
+                                               L"  4.删除注册表信息...", L"  5.卸载输入法...",   L"  6.删除快捷方式...",
+                                               L"  7.卸载完成."};
+
+bool GoneWithin(const std::wstring& path, DWORD timeoutMs) {
+    for (DWORD start = GetTickCount(); Exists(path); Sleep(50)) {
+        if (GetTickCount() - start > timeoutMs) return false;
+    }
+    return true;
+}
+
+// The sample package installed unattended into its default folder under the program-files
+// folder, as a deployment tool would install it.
+class InstalledUninstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CreateDirectoryW(m_temp.c_str(), nullptr);
+        test::WriteBytes(m_setup, test::ReadBytes(test::ProgramBeside(L"DemoSetup.exe")));
+    }
+    void TearDown() override {
+        test::RemoveDemoInstallation();
+        test::RemoveTree(m_target);
+    }
+
+    DWORD Run(const std::wstring& program, const std::wstring& arguments) {
+        fw::UniqueHandle first = test::StartWithTemp(program, arguments, m_temp);
+        return test::WaitForExit(first.Get(), 90000);
+    }
+    void Install() {
+        const DWORD code = Run(m_setup, L"/S /USER=Tester /COMPANY=Testers");
+        ASSERT_TRUE(code == 0 || code == 3010) << code;
+        ASSERT_TRUE(Exists(m_uninstaller));
+    }
+    std::wstring Log(const wchar_t* name) const { return m_folder / name; }
+
+    test::TestFolder m_folder;
+    const std::wstring m_temp = m_folder / L"tmp\\";
+    const std::wstring m_setup = m_folder / L"DemoSetup.exe";
+    const std::wstring m_target = test::ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Demo\\";
+    const std::wstring m_uninstaller = m_target + L"Unstall.exe";
+};
+
+TEST_F(InstalledUninstallerTest, AnUnattendedUninstallLeavesThePrefixAsBeforeTheInstallButForTheListedTraces) {
+    const std::vector<std::wstring> skip = {m_folder.Path()};
+    const std::set<std::wstring> before = test::SnapshotPrefix(skip);
+    Install();
+    ASSERT_FALSE(test::Differences(before, test::SnapshotPrefix(skip)).empty()) << "the snapshot sees the install";
+    ASSERT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"QuietUninstallString"),
+              m_target + L"Unstall.exe -u name=[Demo] /S");
+
+    const DWORD code = Run(m_uninstaller, L"-u name=[Demo] /S /LOG=\"" + Log(L"uninstall log.txt") + L"\"");
+    EXPECT_TRUE(code == 0 || code == 3010) << code;
+    EXPECT_EQ(LogLines(Log(L"uninstall log.txt")), kSevenLines);
+    // The uninstaller that waited removes itself and the folder once it has its answer.
+    EXPECT_TRUE(GoneWithin(m_target, 15000));
+    EXPECT_TRUE(GoneWithin(m_temp + L"__SRIMEInstall\\___temp.exe", 15000));
+
+    std::vector<std::wstring> expected;
+    // The vendor's keys and the family's data folder stay once made; the rename list holds
+    // the system IME file when it was in use.
+    if (!before.count(L"HKCU\\Software\\vexal\\")) expected.push_back(L"+ HKCU\\Software\\vexal\\");
+    if (!before.count(L"HKLM\\Software\\vexal\\")) expected.push_back(L"+ HKLM\\Software\\vexal\\");
+    const std::wstring family = test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\";
+    if (!before.count(family)) expected.push_back(L"+ " + family);
+    const std::set<std::wstring> after = test::SnapshotPrefix(skip);
+    std::vector<std::wstring> differences = test::Differences(before, after);
+    if (code == 3010) {
+        const auto pending = std::find_if(differences.begin(), differences.end(), [](const std::wstring& line) {
+            return line.find(L"PendingFileRenameOperations") != std::wstring::npos && line[0] == L'+';
+        });
+        ASSERT_NE(pending, differences.end());
+        EXPECT_NE(pending->find(L"Demo(1).ime"), std::wstring::npos);
+        differences.erase(pending);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(differences.begin(), differences.end());
+    std::wstring shown;
+    for (const std::wstring& line : differences) shown += line + L"\n";
+    EXPECT_EQ(differences, expected) << Utf8(shown);
+}
+
+TEST_F(InstalledUninstallerTest, TheInteractiveUninstallRunsFromItsButtonAndTheInstalledUninstallerGoesToo) {
+    Install();
+    fw::UniqueHandle first = test::StartWithTemp(m_uninstaller, L"-u name=[Demo]", m_temp);
+    EXPECT_EQ(test::WaitForExit(first.Get()), 0u);
+    HWND dialog = test::WaitForWindow(0, L"Demo - 卸载程序");
+    ASSERT_TRUE(dialog);
+    fw::UniqueHandle copy = test::ProcessOfWindow(dialog);
+    EXPECT_EQ(test::ItemText(dialog, IDOK), L"卸载(&U)");
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    for (int i = 0; i < 3000 && test::ItemText(dialog, IDOK) != L"完成(&O)"; ++i) Sleep(20);
+    EXPECT_EQ(test::ItemText(dialog, IDOK), L"完成(&O)");
+    EXPECT_EQ(test::ListLines(dialog, IDC_DETAILS), kSevenLines);
+    EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
+    test::Click(dialog, IDOK);
+    EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+    EXPECT_FALSE(Exists(m_target));
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, test::kDemoEntry));
+    EXPECT_TRUE(GoneWithin(m_temp + L"__SRIMEInstall\\___temp.exe", 15000));
+}
+
+TEST_F(InstalledUninstallerTest, AnUnattendedRepairRestoresTheInstallAndAnUnusableBackupExitsWith1620) {
+    Install();
+    ASSERT_TRUE(DeleteFileW((m_target + L"config.exe").c_str()));
+    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner", L"新用户");
+    const std::wstring log = Log(L"repair log.txt");
+    const DWORD code = Run(m_uninstaller, L"-r name=[Demo] /S \"/LOG=" + log + L"\"");
+    EXPECT_TRUE(code == 0 || code == 3010) << code;
+    EXPECT_TRUE(Exists(m_target + L"config.exe"));
+    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner"), L"新用户");
+    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegCompany"), L"Testers");
+    std::vector<std::wstring> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_EQ(lines.back(), code == 0 ? L"安装程序已经完成所有工作!" : L"安装程序已经完成所有工作,但部分设置在重新启动以后方能生效!");
+    EXPECT_TRUE(Exists(m_uninstaller)) << "a repair keeps its uninstaller";
+
+    const std::string backup = test::ReadBytes(m_target + L"_backup_.dat");
+    test::WriteBytes(m_target + L"_backup_.dat", backup.substr(0, backup.size() / 2));
+    DeleteFileW(log.c_str());
+    EXPECT_EQ(Run(m_uninstaller, L"-r name=[Demo] /S /LOG=\"" + log + L"\""), 1620u);
+    EXPECT_EQ(LogLines(log), std::vector<std::wstring>{L"安装数据文件不存在或者已经损坏,修复程序无法运行."});
+
+    ASSERT_TRUE(DeleteFileW((m_target + L"_backup_.dat").c_str()));
+    EXPECT_EQ(Run(m_uninstaller, L"-r name=[Demo] /S"), 1620u);
+    EXPECT_TRUE(Exists(m_target + L"config.exe")) << "nothing was touched";
+}
+
+TEST_F(InstalledUninstallerTest, AHolderOfTheModuleStopsAnUnattendedUninstallUnlessItIsToBeClosed) {
+    Install();
+    const std::wstring module = m_folder / L"Demo(1).ime";
+    ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrGuardTest.ime").c_str(), module.c_str(), FALSE));
+    test::Holder holder(module);
+    ASSERT_TRUE(holder.Ready());
+
+    const std::wstring log = Log(L"uninstall log.txt");
+    EXPECT_EQ(Run(m_uninstaller, L"-u name=[Demo] /S /LOG=\"" + log + L"\""), 32u);
+    std::vector<std::wstring> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(std::to_wstring(holder.Id())), std::wstring::npos) << Utf8(lines[0]);
+    EXPECT_TRUE(Exists(m_target + L"config.exe")) << "nothing was removed";
+
+    EXPECT_EQ(Run(m_uninstaller, L"-u name=[] /S"), 1639u) << "no package name";
+    EXPECT_EQ(Run(m_uninstaller, L"-r name=[..] /S"), 1639u) << "no plain package name";
+
+    const DWORD code = Run(m_uninstaller, L"-u name=[Demo] /S /FORCECLOSE");
+    EXPECT_TRUE(code == 0 || code == 3010) << code;
+    EXPECT_EQ(WaitForSingleObject(holder.Process(), 5000), WAIT_OBJECT_0) << "the holder was ended";
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, test::kDemoEntry));
+    EXPECT_TRUE(GoneWithin(m_target, 15000));
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+// The sample package "Demo" installed in this process into a scratch folder, with the records
+// that start-up fills in the uninstall and repair modes, and where the install put things.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "install/install_sequence.h"
+#include "tests/harness/demo_installation.h"
+
+namespace test {
+
+inline std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+inline std::wstring RegText(HKEY root, const std::wstring& key, const wchar_t* value) {
+    wchar_t text[600] = {};
+    DWORD bytes = sizeof text;
+    if (RegGetValueW(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS) {
+        return L"(missing)";
+    }
+    return text;
+}
+
+inline bool KeyExists(HKEY root, const std::wstring& key) {
+    HKEY k;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+    RegCloseKey(k);
+    return true;
+}
+
+const wchar_t kDemoEntry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
+const wchar_t kDemoVendorKey[] = L"Software\\vexal\\Demo";
+
+class InstalledDemoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
+        InitCommonControlsEx(&controls);
+        m_savedState = g_runState;
+        m_savedInstalled = g_installedPackage;
+        g_runState = &m_state;
+        g_installedPackage = &m_installed;
+        wcscpy(m_state.commandLine, L" file=C:\\Downloads\\DemoSetup.exe");
+        ASSERT_TRUE(UnpackSamplePackage(m_folder / L"work\\", m_state, m_config, &m_payload));
+        InstallContext context;
+        InitInstallContext(context, nullptr, &m_config);
+        ASSERT_EQ(RunInstall(context, m_target.c_str(), L"用户", L"公司"), 1);
+        CopyCut(m_installed.installPath, m_target.c_str());
+        CopyCut(m_installed.packageName, L"Demo");
+    }
+
+    void TearDown() override {
+        RemoveDemoInstallation();
+        g_runState = m_savedState;
+        g_installedPackage = m_savedInstalled;
+    }
+
+    static std::wstring Group() { return ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Demo\\"; }
+    static std::wstring DesktopLink() { return ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\Demo1.系统设置.lnk"; }
+    static std::wstring DataFolder() { return ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\Demo\\"; }
+    static std::wstring SystemImeFile() {
+        wchar_t system[MAX_PATH];
+        GetSystemDirectoryW(system, MAX_PATH);
+        return std::wstring(system) + L"\\Demo(1).ime";
+    }
+
+    TestFolder m_folder;
+    const std::wstring m_target = m_folder / L"Demo IME\\";
+    RUNSTATE m_state{};
+    PACKAGECONFIG m_config{};
+    INSTALLEDPACKAGE m_installed{};
+    std::string m_payload;
+    RUNSTATE* m_savedState = nullptr;
+    INSTALLEDPACKAGE* m_savedInstalled = nullptr;
+};
+
+// The nine links of the group, by the names the install gives them.
+inline const wchar_t* const kDemoLinks[] = {
+    L"1.系统设置.lnk", L"2.码表管理.lnk", L"3.添加用户词.lnk", L"4.按键功能定义.lnk", L"5.构词规则.lnk",
+    L"6.帮助文件.lnk", L"修复安装.lnk",   L"卸载软件.lnk",     L"检查更新.lnk"};
+
+}  // namespace test

@@ -1,0 +1,202 @@
+// The uninstall sequence over an installed sample package: its seven lines, what goes and
+// what stays, the interface module, a file in use, a second run, and records it must not
+// trust.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/folders.h"
+#include "install/installed_package.h"
+#include "install/uninstall_sequence.h"
+#include "tests/harness/installed_demo.h"
+#include "tests/harness/ui_driver.h"
+
+namespace {
+
+using test::Exists;
+
+const std::vector<std::wstring> kSevenLines = {L"开始卸载...",         L"  1.卸载输入接口...", L"  2.删除文件系统...",
+                                               L"  4.删除注册表信息...", L"  5.卸载输入法...",   L"  6.删除快捷方式...",
+                                               L"  7.卸载完成."};
+
+INT_PTR CALLBACK OwnerProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
+
+std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
+
+class UninstallTest : public test::InstalledDemoTest {
+protected:
+    void SetUp() override {
+        test::InstalledDemoTest::SetUp();
+        m_owner = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(900), nullptr, OwnerProc, 0);
+    }
+    void TearDown() override {
+        DestroyWindow(m_owner);
+        test::InstalledDemoTest::TearDown();
+    }
+
+    // One run over the owner dialog; the lines it added.
+    std::vector<std::wstring> Uninstall() {
+        SendDlgItemMessageW(m_owner, 1006, LB_RESETCONTENT, 0, 0);
+        InstallContext context;
+        InitUninstallContext(context, m_owner);
+        EXPECT_EQ(RunUninstall(context), 1);
+        m_restartNeeded = context.restartNeeded;
+        return test::ListLines(m_owner, 1006);
+    }
+
+    HWND m_owner = nullptr;
+    int m_restartNeeded = 0;
+};
+
+TEST_F(UninstallTest, RemovesWhatTheInstallPlacedInSevenLinesAndASecondRunFindsNothing) {
+    ASSERT_TRUE(Exists(m_target + L"config.exe"));
+    ASSERT_TRUE(Exists(DataFolder() + L"readme.txt"));
+    ASSERT_TRUE(Exists(Group() + test::kDemoLinks[0]));
+    ASSERT_TRUE(FindImeLayout(L"Demo(1).ime"));
+
+    EXPECT_EQ(Uninstall(), kSevenLines);
+    EXPECT_EQ(SendDlgItemMessageW(m_owner, 1008, PBM_GETPOS, 0, 0), 100);
+    EXPECT_EQ(SendDlgItemMessageW(m_owner, 1006, LB_GETCURSEL, 0, 0), 6) << "the last line is selected";
+
+    EXPECT_FALSE(Exists(m_target)) << "the installation folder";
+    EXPECT_FALSE(Exists(DataFolder())) << "the package data folder";
+    EXPECT_TRUE(Exists(test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs")) << "its parent stays";
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, test::kDemoEntry));
+    for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        EXPECT_FALSE(test::KeyExists(hive, test::kDemoVendorKey));
+        EXPECT_TRUE(test::KeyExists(hive, L"Software\\vexal")) << "the vendor's own key stays";
+    }
+    for (const wchar_t* link : test::kDemoLinks) EXPECT_FALSE(Exists(Group() + link)) << Utf8(link);
+    EXPECT_FALSE(Exists(Group()));
+    EXPECT_FALSE(Exists(DesktopLink()));
+    EXPECT_FALSE(FindImeLayout(L"Demo(1).ime"));
+    // A module the system still holds goes at the next restart.
+    if (Exists(SystemImeFile())) {
+        EXPECT_EQ(m_restartNeeded, 1);
+        EXPECT_EQ(test::TakePendingRename(SystemImeFile()), L"");
+    } else {
+        EXPECT_EQ(m_restartNeeded, 0);
+    }
+
+    EXPECT_EQ(Uninstall(), kSevenLines);
+    EXPECT_EQ(SendDlgItemMessageW(m_owner, 1008, PBM_GETPOS, 0, 0), 100);
+}
+
+TEST_F(UninstallTest, EveryLayoutOfTheModuleGoesAfterARepairRegisteredItAgain) {
+    // A repair registers the module once more; Wine makes a second layout for it.
+    ASSERT_TRUE(CopyFileW(SystemImeFile().c_str(), (m_target + L"Demo.ime").c_str(), FALSE));
+    InstallContext repair;
+    InitInstallContext(repair, nullptr, &m_config);
+    CopyCut(repair.installFolder, m_target.c_str());
+    ASSERT_EQ(RegisterIme(repair), 1);
+    ASSERT_GE(FindImeLayouts(L"Demo(1).ime").size(), 2u);
+
+    EXPECT_EQ(Uninstall(), kSevenLines);
+    EXPECT_TRUE(FindImeLayouts(L"Demo(1).ime").empty());
+}
+
+TEST_F(UninstallTest, TheInterfaceModuleIsToldToShutDownBeforeItsFolderGoes) {
+    CreateDirectoryW((m_target + L"ITF").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrTestInterface.dll").c_str(), (m_target + L"ITF\\Interface.dll").c_str(),
+                          FALSE));
+    const std::wstring record = m_folder / L"interface calls.txt";
+    SetEnvironmentVariableW(L"SR_INTERFACE_RECORD", record.c_str());
+    EXPECT_EQ(Uninstall(), kSevenLines);
+    SetEnvironmentVariableW(L"SR_INTERFACE_RECORD", nullptr);
+    EXPECT_EQ(test::ReadBytes(record), "0 7 0 0\n");
+    EXPECT_FALSE(Exists(m_target)) << "the module was freed before the folder was deleted";
+}
+
+TEST_F(UninstallTest, AFileInUseStaysWithItsFolderAndTheRestGoes) {
+    HANDLE held = CreateFileW((m_target + L"config.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    CreateDirectoryW((m_target + L"skins").c_str(), nullptr);
+    test::WriteBytes(m_target + L"skins\\blue.skn", "skin");
+    EXPECT_EQ(Uninstall(), kSevenLines);
+    CloseHandle(held);
+    EXPECT_TRUE(Exists(m_target + L"config.exe"));
+    for (const wchar_t* name : {L"License.html", L"unstall.exe", L"_backup_.dat", L"skins"}) {
+        EXPECT_FALSE(Exists(m_target + name)) << Utf8(name);
+    }
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, test::kDemoEntry)) << "the other steps ran all the same";
+    EXPECT_FALSE(Exists(Group()));
+}
+
+TEST_F(UninstallTest, ARecordThatPointsAboveTheInstallationDeletesNothingThere) {
+    // A marker beside the installation folder, in the scratch folder that holds it.
+    const std::wstring marker = m_folder / L"keep me.txt";
+    test::WriteBytes(marker, "mine");
+    const std::wstring otherData = test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\Other\\";
+    std::filesystem::create_directories(otherData);
+    test::WriteBytes(otherData + L"words.txt", "other package");
+    const std::wstring otherEntry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SrOtherPackage";
+    test::SetRegString(HKEY_LOCAL_MACHINE, otherEntry, L"DisplayName", L"Other");
+
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);  // the scratch folder lies inside it
+    for (const std::wstring& path : {m_target + L"..\\", std::wstring(temp), std::wstring(L"")}) {
+        for (const wchar_t* name : {L"..", L"", L"Demo\\..\\Other"}) {
+            CopyCut(m_installed.installPath, path.c_str());
+            CopyCut(m_installed.packageName, name);
+            EXPECT_EQ(Uninstall(), kSevenLines);
+            EXPECT_TRUE(Exists(marker)) << Utf8(path) << " " << Utf8(name);
+            EXPECT_TRUE(Exists(otherData + L"words.txt")) << Utf8(path) << " " << Utf8(name);
+            EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, otherEntry)) << Utf8(path) << " " << Utf8(name);
+        }
+    }
+    EXPECT_TRUE(Exists(m_target + L"config.exe")) << "nothing named the installation itself";
+    test::DeleteRegTree(HKEY_LOCAL_MACHINE, otherEntry);
+    test::RemoveTree(otherData);
+}
+
+TEST(InstalledFolderTest, OnlyAFullPathBelowTheSystemsOwnFoldersIsTrusted) {
+    const std::wstring windows = test::ShellFolder(CSIDL_WINDOWS);
+    const std::wstring programs = test::ShellFolder(CSIDL_PROGRAM_FILES);
+    const struct {
+        std::wstring path;
+        std::wstring folder;  // empty: refused
+    } kCases[] = {
+        {programs + L"\\Demo IME\\", programs + L"\\Demo IME\\"},
+        {programs + L"\\Demo IME", programs + L"\\Demo IME\\"},  // written by other means
+        {L"D:\\输入法\\Demo\\", L"D:\\输入法\\Demo\\"},
+        {L"\\\\server\\share\\Demo\\", L"\\\\server\\share\\Demo\\"},
+        {L"", L""},
+        {L"C:\\", L""},
+        {L"C:", L""},
+        {L"\\\\server\\share\\", L""},
+        {L"Demo IME\\", L""},
+        {L"\\Demo IME\\", L""},
+        {L"C:Demo\\", L""},
+        {L"C:\\Demo\\..\\", L""},
+        {L"C:\\Demo\\.\\", L""},
+        {L"C:\\Demo\\\\x\\", L""},
+        {L"C:\\De*\\", L""},
+        {L"\\\\?\\C:\\Demo\\", L""},
+        {windows + L"\\", L""},
+        {programs + L"\\", L""},
+        {test::ShellFolder(CSIDL_COMMON_APPDATA), L""},
+        {test::ShellFolder(CSIDL_PROFILE), L""},
+        {test::ShellFolder(CSIDL_PROFILE).substr(0, test::ShellFolder(CSIDL_PROFILE).rfind(L'\\')), L""},
+    };
+    for (const auto& c : kCases) {
+        INSTALLEDPACKAGE package{};
+        CopyCut(package.installPath, c.path.c_str());
+        wchar_t folder[kPathChars];
+        EXPECT_EQ(InstalledFolder(package, folder), !c.folder.empty()) << Utf8(c.path);
+        EXPECT_EQ(std::wstring(folder), c.folder) << Utf8(c.path);
+    }
+}
+
+TEST(InstalledFolderTest, APackageNameMustNameOneFolderAndOneKey) {
+    for (const wchar_t* name : {L"Demo", L"五笔 输入法", L"A.B", L"x..y"}) EXPECT_TRUE(IsPlainPackageName(name)) << Utf8(name);
+    for (const wchar_t* name : {L"", L".", L"..", L"a\\b", L"a/b", L"C:", L"a*", L"a?", L"a\"b", L"a|b", L"a\tb"}) {
+        EXPECT_FALSE(IsPlainPackageName(name)) << Utf8(name);
+    }
+}
+
+}  // namespace
