@@ -135,6 +135,33 @@ TEST_F(InstalledPackageTest, TheListIsDownloadedFromTheServerAndParsed) {
     EXPECT_EQ(m_engine.LoadUpdateList(kPackage), 2);
 }
 
+TEST_F(InstalledPackageTest, SelectionTakesThePackagesOwnComponentsWithTheirInstalledFiles) {
+    CopyFileW(test::ProgramBeside(L"SrInstalledModule.dll").c_str(), (m_install / L"skin.dll").c_str(), FALSE);
+    test::PublishUpdateList(L"<TYPE=SKIN_DRIVE><NAME=updskin><VERSION=2.0.0.0><CABURL=http://h/s.cab>\n"
+                            L"<TYPE=SME_DRIVE><NAME=UpdTable>\n<TYPE=IME_MAIN><NAME=UpdIme>\n"
+                            L"<TYPE=CONFIG_DRIVE><NAME=_config_>\n<TYPE=INSTALLBASE_DRIVE><NAME=_install_base_>\n"
+                            L"<TYPE=IME_MAIN><NAME=OtherIme>\n<TYPE=UPDATE><NAME=UpdIme>\n<TYPE=BOGUS><NAME=x>\n");
+    ASSERT_EQ(m_engine.LoadUpdateList(kPackage), 8);
+    ASSERT_EQ(m_engine.SelectComponents(), 5);
+    const std::vector<UPDATEITEM>& chosen = m_engine.Selected();
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    EXPECT_STREQ(chosen[0].targetPath, (m_install / L"skin.dll").c_str());
+    EXPECT_STREQ(chosen[0].name, L"UpdSkin");  // the catalogue's spelling
+    EXPECT_EQ(chosen[0].installedVersion, 0x0001000000000001ull);
+    EXPECT_EQ(chosen[0].offeredVersion, 0x0002000000000000ull);
+    EXPECT_STREQ(chosen[0].cabinetUrl, L"http://h/s.cab");
+    EXPECT_STREQ(chosen[1].targetPath, (m_install / L"mb.dll").c_str());
+    EXPECT_EQ(chosen[1].installedVersion, 0u);  // no such file
+    EXPECT_STREQ(chosen[2].targetPath, (std::wstring(system) + L"\\UpdList(1).ime").c_str());
+    EXPECT_STREQ(chosen[3].targetPath, (m_install / L"config.exe").c_str());
+    EXPECT_STREQ(chosen[4].targetPath, (m_install / L"unstall.exe").c_str());
+    EXPECT_EQ(Unit(ExtractedFileName(chosen[0])), L"UpdSkin.dll");
+    EXPECT_EQ(Unit(ExtractedFileName(chosen[2])), L"UpdIme.ime");
+    EXPECT_EQ(Unit(ExtractedFileName(chosen[4])), L"_install_base_.exe");
+    EXPECT_EQ(m_messages.lines, std::vector<std::wstring>{L"开始索拉驱动程序更新："});
+}
+
 TEST_F(InstalledPackageTest, AListTheServerDoesNotHaveIsADownloadFailure) {
     test::SetRegString(HKEY_CURRENT_USER, kVendorKey, L"UpdateServer", (test::ServerAddress(kPort) + L"/404").c_str());
     EXPECT_EQ(m_engine.LoadUpdateList(kPackage), 0);
