@@ -24,6 +24,42 @@ namespace {
 
 constexpr DWORD kChunkBytes = 511;
 
+// WinINet, loaded when the first download needs it. Linked at start it would lengthen the start
+// and the end of every run of the program, whatever its mode, and the working copy's
+// self-deletion races the end of its process.
+struct WinInetApi {
+    decltype(&InternetOpenW) open = nullptr;
+    decltype(&InternetOpenUrlW) openUrl = nullptr;
+    decltype(&InternetSetOptionW) setOption = nullptr;
+    decltype(&HttpQueryInfoW) queryInfo = nullptr;
+    decltype(&InternetReadFile) read = nullptr;
+    decltype(&InternetCloseHandle) close = nullptr;
+
+    bool Loaded() const { return open && openUrl && setOption && queryInfo && read && close; }
+};
+
+template <class Function>
+void Find(HMODULE module, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const WinInetApi& WinInet() {
+    static const WinInetApi api = [] {
+        WinInetApi found;
+        // Kept loaded for the rest of the process.
+        if (HMODULE module = LoadLibraryW(L"wininet.dll")) {
+            Find(module, "InternetOpenW", found.open);
+            Find(module, "InternetOpenUrlW", found.openUrl);
+            Find(module, "InternetSetOptionW", found.setOption);
+            Find(module, "HttpQueryInfoW", found.queryInfo);
+            Find(module, "InternetReadFile", found.read);
+            Find(module, "InternetCloseHandle", found.close);
+        }
+        return found;
+    }();
+    return api;
+}
+
 void EnsureBackslash(wchar_t* folder, size_t count) {
     const size_t length = wcslen(folder);
     if (length == 0 || folder[length - 1] != L'\\') {
@@ -31,10 +67,10 @@ void EnsureBackslash(wchar_t* folder, size_t count) {
     }
 }
 
-// A mapped catalogue, released without flushing.
+// A mapped catalogue, only read: a catalogue the user may not write is still read.
 class MappedFile {
 public:
-    explicit MappedFile(const wchar_t* path) { if (!MapFileOpen(&m_map, path, 1)) m_map = nullptr; }
+    explicit MappedFile(const wchar_t* path) { if (!MapFileOpen(&m_map, path, 0)) m_map = nullptr; }
     ~MappedFile() { if (m_map) MapFileRelease(m_map, 0); }
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
@@ -175,23 +211,26 @@ bool ZERAVIzider::InitUpdate(UpdateCallback progress, UpdateCallback message, vo
 
 bool ZERAVIzider::DownloadFile(const wchar_t* address, const wchar_t* path) {
     if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(path)) return false;
-    fw::InternetHandle session(InternetOpenW(L"Tolvek/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    const WinInetApi& net = WinInet();
+    if (!net.Loaded()) return false;
+    fw::InternetHandle session(net.open(L"Tolvek/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0), net.close);
     if (!session.Get()) return false;
     // A server that stops sending fails the download instead of holding the worker forever.
-    InternetSetOptionW(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &m_receiveTimeout, sizeof m_receiveTimeout);
+    net.setOption(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &m_receiveTimeout, sizeof m_receiveTimeout);
     fw::InternetHandle request(
-        InternetOpenUrlW(session.Get(), address, nullptr, 0, INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD, 0));
+        net.openUrl(session.Get(), address, nullptr, 0, INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD, 0),
+        net.close);
     if (!request.Get()) return false;
-    InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &m_receiveTimeout, sizeof m_receiveTimeout);
+    net.setOption(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &m_receiveTimeout, sizeof m_receiveTimeout);
     wchar_t status[5] = {};
     DWORD statusBytes = 10;
-    if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE, status, &statusBytes, nullptr) ||
+    if (!net.queryInfo(request.Get(), HTTP_QUERY_STATUS_CODE, status, &statusBytes, nullptr) ||
         wcscmp(status, L"200") != 0) {
         return false;
     }
     DWORD announced = 0, announcedBytes = sizeof announced;
-    const bool lengthKnown = HttpQueryInfoW(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
-                                            &announced, &announcedBytes, nullptr) != FALSE;
+    const bool lengthKnown = net.queryInfo(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                                           &announced, &announcedBytes, nullptr) != FALSE;
     DownloadTarget target(path);
     if (!target.Valid()) return false;
     DWORD received = 0;
@@ -200,7 +239,7 @@ bool ZERAVIzider::DownloadFile(const wchar_t* address, const wchar_t* path) {
         BYTE chunk[kChunkBytes];
         DWORD count = 0;
         // A failed read is a broken transfer, not the end of the data.
-        if (!InternetReadFile(request.Get(), chunk, kChunkBytes, &count)) return false;
+        if (!net.read(request.Get(), chunk, kChunkBytes, &count)) return false;
         if (count == 0) break;
         if (!target.Write(chunk, count)) return false;
         received += count;
