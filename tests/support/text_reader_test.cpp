@@ -108,16 +108,6 @@ TEST(TextReaderTest, AnEmptyOrMissingFileHoldsNoText) {
     EXPECT_EQ(reader.Text(), nullptr);
 }
 
-TEST(TextReaderTest, FreeTextDropsTheTextAndKeepsTheLength) {
-    TestFolder folder;
-    WriteBytes(folder / L"ascii.txt", "abc");
-    READTEXT reader;
-    ASSERT_TRUE(reader.LoadFile((folder / L"ascii.txt").c_str()));
-    reader.FreeText();
-    EXPECT_EQ(reader.Text(), nullptr);
-    EXPECT_EQ(reader.TextLength(), 3);
-}
-
 TEST(Utf8Test, ACharacterBeyondTheBasicPlaneKeepsItsLow16Bits) {
     const BYTE grin[] = {0xF0, 0x9F, 0x98, 0x80, 'x'};  // U+1F600
     wchar_t out[8];
@@ -172,12 +162,6 @@ TEST(ReadTextLineTest, ALongLineComesInPiecesOf512) {
     EXPECT_EQ(std::wstring(line), std::wstring(512, L'x'));
     EXPECT_EQ(ReadTextLine(line, text.c_str() + 512), 88);
     EXPECT_EQ(std::wstring(line), std::wstring(88, L'x'));
-}
-
-TEST(ReadTextLineTest, LeadingBreaksGiveAnEmptyLine) {
-    wchar_t line[kMaxLineUnits + 1];
-    EXPECT_EQ(ReadTextLine(line, L"\n\nabc"), 2);
-    EXPECT_STREQ(line, L"");
 }
 
 }  // namespace

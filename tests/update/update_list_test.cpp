@@ -25,7 +25,7 @@ struct Messages {
     static void OnProgress(const UPDATEMSG& m, void* context) { static_cast<Messages*>(context)->progress.push_back(m.number); }
 };
 
-std::wstring Unit(const wchar_t* text) { return text; }
+std::wstring AsString(const wchar_t* text) { return text; }
 
 TEST(ScanTagTest, SplitsKeyAndValueAtTheFirstEquals) {
     wchar_t key[128], value[512];
@@ -46,15 +46,6 @@ TEST(ScanTagTest, LongKeysAndValuesAreCut) {
     EXPECT_EQ(ScanTag(text.c_str(), key, value), static_cast<int>(text.size()));
     EXPECT_EQ(std::wstring(key), std::wstring(127, L'k'));
     EXPECT_EQ(std::wstring(value), std::wstring(511, L'v'));
-}
-
-TEST(ComponentTypeTest, TagsAndDisplayNames) {
-    EXPECT_EQ(ComponentTypeFromTag(L"ime_main"), IME_MAIN);
-    EXPECT_EQ(ComponentTypeFromTag(L"INSTALLBASE_DRIVE"), INSTALLBASE_DRIVE);
-    EXPECT_EQ(ComponentTypeFromTag(L"SKIN"), UNKNOWN_DRIVE);
-    EXPECT_EQ(Unit(ComponentTypeName(SME_DRIVE)), L"码表驱动");
-    EXPECT_EQ(Unit(ComponentTypeName(IMEGENCAB)), L"生成器压缩包");
-    EXPECT_EQ(Unit(ComponentTypeName(99)), L"未知标识");
 }
 
 TEST(ParseUpdateListTest, ALineKeepsTheFieldsItLeavesOutFromTheLineBefore) {
@@ -156,9 +147,9 @@ TEST_F(InstalledPackageTest, SelectionTakesThePackagesOwnComponentsWithTheirInst
     EXPECT_STREQ(chosen[2].targetPath, (std::wstring(system) + L"\\UpdList(1).ime").c_str());
     EXPECT_STREQ(chosen[3].targetPath, (m_install / L"config.exe").c_str());
     EXPECT_STREQ(chosen[4].targetPath, (m_install / L"unstall.exe").c_str());
-    EXPECT_EQ(Unit(ExtractedFileName(chosen[0])), L"UpdSkin.dll");
-    EXPECT_EQ(Unit(ExtractedFileName(chosen[2])), L"UpdIme.ime");
-    EXPECT_EQ(Unit(ExtractedFileName(chosen[4])), L"_install_base_.exe");
+    EXPECT_EQ(AsString(ExtractedFileName(chosen[0])), L"UpdSkin.dll");
+    EXPECT_EQ(AsString(ExtractedFileName(chosen[2])), L"UpdIme.ime");
+    EXPECT_EQ(AsString(ExtractedFileName(chosen[4])), L"_install_base_.exe");
     EXPECT_EQ(m_messages.lines, std::vector<std::wstring>{L"开始索拉驱动程序更新："});
 }
 
