@@ -78,17 +78,19 @@ bool ZERAVIzider::UpdateComponent(const UPDATEITEM& item) {
         Notify(text);
         return false;
     }
+    // A file of that name left by an earlier run must not pass for this cabinet's.
+    wchar_t fresh[MAX_PATH];
+    FormatCut(fresh, MAX_PATH, L"%s%s", m_tempFolder, ExtractedFileName(item));
+    DeleteFileW(fresh);
     Cabinet::CExtract extractor;
     if (!extractor.Init()) {
         Notify(L"  创建FDIContext失败！");
         return false;
     }
-    if (!extractor.Extract(cabinet, m_tempFolder)) {
+    if (!extractor.Extract(cabinet, m_tempFolder) || GetFileAttributesW(fresh) == INVALID_FILE_ATTRIBUTES) {
         Notify(L"  解压文件失败！");
         return false;
     }
-    wchar_t fresh[MAX_PATH];
-    FormatCut(fresh, MAX_PATH, L"%s%s", m_tempFolder, ExtractedFileName(item));
     if (!ReplaceBrandResources(fresh, item.type, item.targetPath)) {
         Notify(L"  替换文件资源信息失败！");
         return false;

@@ -165,6 +165,19 @@ TEST_F(UpdateRunTest, ACabinetTheServerDoesNotHaveFailsItsRowAndTheRunGoesOn) {
     EXPECT_FALSE(test::Exists(m_install + L"skin.dll"));
 }
 
+TEST_F(UpdateRunTest, ACabinetThatCannotBeUnpackedLacksTheFileOrHoldsAnUnbrandableOneFailsItsRow) {
+    test::Publish(L"/cabs/garbage.cab", "MSCF but no cabinet at all");
+    // The third cabinet holds no "DemoIme.ime": the one the second left behind must not be taken.
+    test::PublishUpdateList(L"<TYPE=IME_MAIN><NAME=DemoIme><VERSION=9.0.0.0><CABURL=/cabs/garbage.cab>\r\n"
+                            L"<CABURL=/cabs/bare.cab>\r\n<CABURL=/cabs/skin.cab>\r\n");
+    RunOnce();
+    EXPECT_EQ(m_rows, std::vector<std::wstring>(3, L"失败|1.0.0.1|9.0.0.0|IME驱动|DemoIme"));
+    EXPECT_EQ(m_messages,
+              (std::vector<std::wstring>{L"开始索拉驱动程序更新：", L"更新：DemoIme", L"  解压文件失败！", L"更新：DemoIme",
+                                         L"  替换文件资源信息失败！", L"更新：DemoIme", L"  解压文件失败！", L"更新完毕"}));
+    EXPECT_EQ(test::ReadBytes(m_ime), m_imeBefore);
+}
+
 TEST_F(UpdateRunTest, ASkinNamedTwiceGetsTwoRowsAndKeepsItsBitmaps) {
     // The installed skin driver: a module with bitmaps 103 and 104 of its own.
     ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrInstalledModule.dll").c_str(), (m_install + L"skin.dll").c_str(), FALSE));
