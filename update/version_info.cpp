@@ -90,7 +90,7 @@ struct Node {
 
 // Where one matching string lies: the string and the nodes that enclose it.
 struct StringPlace {
-    DWORD string, stringEnd, table, tableEnd, block, blockEnd;
+    DWORD string, stringEnd, table, block;
 };
 
 std::vector<StringPlace> FindStrings(const BYTE* data, DWORD rootEnd, DWORD firstChild, const wchar_t* name) {
@@ -104,7 +104,7 @@ std::vector<StringPlace> FindStrings(const BYTE* data, DWORD rootEnd, DWORD firs
             for (DWORD s = table.childStart; s < table.end && string.Read(data, s, table.end, true);
                  s = Align4(string.end)) {
                 if (wcscmp(string.key, name) == 0) {
-                    places.push_back({string.start, string.end, table.start, table.end, block.start, block.end});
+                    places.push_back({string.start, string.end, table.start, block.start});
                 }
             }
         }
@@ -147,15 +147,15 @@ bool ReplaceString(std::vector<BYTE>& data, const StringPlace& place, const wcha
     rebuilt.insert(rebuilt.end(), node.begin(), node.end());
     rebuilt.insert(rebuilt.end(), data.begin() + tail, data.begin() + rootEnd);
 
-    // Each enclosing node: one that ended with the string now ends with the new node's text.
-    const DWORD enclosing[3][2] = {{0, rootEnd}, {place.block, place.blockEnd}, {place.table, place.tableEnd}};
-    for (const auto& e : enclosing) {
-        const long newLength = e[1] <= oldPaddedEnd ? static_cast<long>(place.string + nodeLength - e[0])
-                                                    : static_cast<long>(e[1] - e[0]) + paddedDelta;
-        if (newLength > 0xFFFF) return false;
+    // Each enclosing node, by its length as it stands now (a later string may have changed it):
+    // one that ended with the string now ends with the new node's text.
+    for (DWORD node : {DWORD(0), place.block, place.table}) {
         VersionNodeHeader h;
-        memcpy(&h, rebuilt.data() + e[0], sizeof h);
-        AddToLength(rebuilt, e[0], newLength - h.wLength);
+        memcpy(&h, data.data() + node, sizeof h);
+        const long newLength = node + h.wLength <= oldPaddedEnd ? static_cast<long>(place.string + nodeLength - node)
+                                                                : static_cast<long>(h.wLength) + paddedDelta;
+        if (newLength > 0xFFFF) return false;
+        AddToLength(rebuilt, node, newLength - h.wLength);
     }
     rebuilt.resize(static_cast<WORD>(rebuilt[0] | (rebuilt[1] << 8)));
     data.swap(rebuilt);
@@ -197,6 +197,27 @@ public:
 private:
     HMODULE m_module;
 };
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR out) {
+    reinterpret_cast<std::vector<WORD>*>(out)->push_back(language);
+    return TRUE;
+}
+
+// The language in which the file stores its resource (type, name): `preferred` when it is one
+// of them, else the first, else `preferred`. Written in another language than the one stored,
+// the new resource would sit beside the old one instead of replacing it, and readers might go
+// on finding the old.
+WORD StoredLanguage(const wchar_t* file, const wchar_t* type, const wchar_t* name, WORD preferred) {
+    std::vector<WORD> languages;
+    DataModule module(file);
+    if (module.Get()) {
+        EnumResourceLanguagesW(module.Get(), type, name, CollectLanguage, reinterpret_cast<LONG_PTR>(&languages));
+    }
+    for (WORD language : languages) {
+        if (language == preferred) return preferred;
+    }
+    return languages.empty() ? preferred : languages[0];
+}
 
 // The language of the file's first translation; 0 when it has none.
 WORD FileLanguage(const wchar_t* file) {
@@ -255,7 +276,8 @@ bool SetVersionString(const wchar_t* file, const wchar_t* name, const wchar_t* t
     for (auto place = places.rbegin(); place != places.rend(); ++place) {
         if (!ReplaceString(data, *place, name, text)) return false;
     }
-    return WriteVersionResource(language, data.data(), static_cast<DWORD>(data.size()), file);
+    return WriteVersionResource(StoredLanguage(file, RT_VERSION, MAKEINTRESOURCEW(1), language), data.data(), static_cast<DWORD>(data.size()),
+                                file);
 }
 
 bool WriteVersionResource(WORD language, const void* data, DWORD size, const wchar_t* file) {
@@ -270,8 +292,9 @@ bool WriteVersionResource(WORD language, const void* data, DWORD size, const wch
 }
 
 bool CopyModuleResource(const wchar_t* target, const wchar_t* source, const wchar_t* type, const wchar_t* name) {
-    const WORD language = FileLanguage(target);
-    if (language == 0) return false;
+    const WORD fileLanguage = FileLanguage(target);
+    if (fileLanguage == 0) return false;
+    const WORD language = StoredLanguage(target, type, name, fileLanguage);
     DataModule module(source);
     if (!module.Get()) return false;
     HRSRC found = FindResourceW(module.Get(), name, type);

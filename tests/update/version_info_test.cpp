@@ -1,6 +1,7 @@
 // Version resources on real modules built beside the tests: reading, rewriting, branding.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,23 +26,29 @@ std::wstring Read(const std::wstring& file, const wchar_t* name) {
     return GetVersionString(file.c_str(), name, out, 256) ? out : L"(none)";
 }
 
-BOOL CALLBACK TakeLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR out) {
-    *reinterpret_cast<WORD*>(out) = language;
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR out) {
+    reinterpret_cast<std::vector<WORD>*>(out)->push_back(language);
     return TRUE;
 }
 
+// The languages in which a module file holds the resource (type, id).
+std::vector<WORD> ResourceLanguages(const std::wstring& file, const wchar_t* type, int id) {
+    std::vector<WORD> languages;
+    if (HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        EnumResourceLanguagesW(module, type, MAKEINTRESOURCEW(id), CollectLanguage, reinterpret_cast<LONG_PTR>(&languages));
+        FreeLibrary(module);
+    }
+    return languages;
+}
+
 // The bytes of one resource of a module file.
-std::string ResourceBytes(const std::wstring& file, const wchar_t* type, int id, WORD* language = nullptr) {
+std::string ResourceBytes(const std::wstring& file, const wchar_t* type, int id) {
     HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module) return "(no module)";
     std::string bytes = "(none)";
     if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type)) {
         const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
         bytes.assign(data, SizeofResource(module, found));
-    }
-    if (language) {
-        *language = 0;
-        EnumResourceLanguagesW(module, type, MAKEINTRESOURCEW(id), TakeLanguage, reinterpret_cast<LONG_PTR>(language));
     }
     FreeLibrary(module);
     return bytes;
@@ -163,10 +170,19 @@ TEST(SetVersionStringTest, WritesInTheLanguageOfTheTranslationThatHoldsTheString
     ASSERT_TRUE(SetVersionString(module.c_str(), L"CompanyName", L"新公司"));
     EXPECT_EQ(Read(module, L"CompanyName"), L"新公司");
     EXPECT_EQ(Read(module, L"FileDescription"), L"English description");
-    WORD language = 0;
-    ResourceBytes(module, RT_VERSION, 1, &language);
-    EXPECT_EQ(language, 0x0804);
+    EXPECT_EQ(ResourceLanguages(module, RT_VERSION, 1), std::vector<WORD>{0x0804});
     CheckedStrings(module);
+}
+
+TEST(SetVersionStringTest, EveryTableHoldingTheStringIsRewrittenInTheResourcesOwnLanguage) {
+    TestFolder folder;
+    const std::wstring module = CopyModule(folder, L"SrTwoTranslations.dll");
+    // The first translation is English; the resource itself is stored as Chinese.
+    ASSERT_TRUE(SetVersionString(module.c_str(), L"FileDescription", L"新说明"));
+    const std::vector<std::wstring> strings = CheckedStrings(module);
+    EXPECT_EQ(std::count(strings.begin(), strings.end(), L"FileDescription=新说明"), 2);
+    EXPECT_EQ(Read(module, L"FileDescription"), L"新说明");
+    EXPECT_EQ(ResourceLanguages(module, RT_VERSION, 1), std::vector<WORD>{0x0804});
 }
 
 TEST(SetVersionStringTest, ANameDifferingOnlyInCaseIsNotReplaced) {
