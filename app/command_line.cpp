@@ -32,7 +32,7 @@ bool TakeSwitch(const wchar_t* line, wchar_t letter, wchar_t* name) {
 }
 
 // Reads "SMEInstallPath" into path (any value type); false leaves path empty.
-bool ReadInstallPath(HKEY root, const wchar_t* key, wchar_t* path) {
+bool ReadHiveInstallPath(HKEY root, const wchar_t* key, wchar_t* path) {
     fw::RegKey vendor;
     if (!vendor.Open(root, key, KEY_READ)) return false;
     DWORD bytes = kPathChars * sizeof(wchar_t);
@@ -47,6 +47,13 @@ bool ReadInstallPath(HKEY root, const wchar_t* key, wchar_t* path) {
 
 }  // namespace
 
+bool ReadInstallPath(const wchar_t* packageName, wchar_t* path) {
+    wchar_t key[80];
+    FormatCut(key, 80, L"Software\\vexal\\%s", packageName);
+    if (ReadHiveInstallPath(HKEY_CURRENT_USER, key, path) && path[0]) return true;
+    return ReadHiveInstallPath(HKEY_LOCAL_MACHINE, key, path);
+}
+
 void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package) {
     const wchar_t* line = state.commandLine;
     if (const wchar_t* file = wcsstr(line, L"file=")) {
@@ -60,11 +67,7 @@ void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package) {
     if (TakeSwitch(line, L'r', package.packageName)) state.mode = kModeRepair;
     if (TakeSwitch(line, L'g', package.packageName)) state.mode = kModeUpdate;
 
-    wchar_t key[80];
-    FormatCut(key, 80, L"Software\\vexal\\%s", package.packageName);
-    if (!ReadInstallPath(HKEY_CURRENT_USER, key, package.installPath) || !package.installPath[0]) {
-        ReadInstallPath(HKEY_LOCAL_MACHINE, key, package.installPath);
-    }
+    ReadInstallPath(package.packageName, package.installPath);
 }
 
 void ParseCommandLine() { ParseCommandLine(*g_runState, *g_installedPackage); }

@@ -14,6 +14,10 @@ int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode = nullptr);
 void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package);
 void ParseCommandLine();
 
+// "SMEInstallPath" under Software\vexal\<name>, of the user's key, else of the machine's.
+// False (path empty) when neither holds it.
+bool ReadInstallPath(const wchar_t* packageName, wchar_t* path);
+
 // Starts "%COMSPEC% /c del <own short path>" to run once this process has gone; with
 // emptyFolder, "& rmdir <folder>" follows, which removes that folder only when it is empty.
 int DeleteSelf(const wchar_t* emptyFolder = nullptr);

@@ -1,5 +1,6 @@
 // srdemo: runs the installer in each of its modes, drives its windows, and reports.
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -14,6 +15,8 @@
 #include "tests/harness/process.h"
 #include "tests/harness/test_folder.h"
 #include "tests/harness/ui_driver.h"
+#include "tests/harness/update_server.h"
+#include "update/version_info.h"
 
 namespace {
 
@@ -331,6 +334,104 @@ bool RunUnattendedUninstall(const std::wstring& target) {
     return (code == 0 || code == 3010) && gone && DemoLayouts().empty();
 }
 
+// The text of a list-view cell of another process: the item record and the text buffer have
+// to live in that process for the control to fill them.
+std::wstring RemoteCellText(HWND list, int row, int column) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    fw::UniqueHandle owner(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    const HANDLE process = owner.Get();
+    if (!process) return L"?";
+    struct Remote {
+        LVITEMW item;
+        wchar_t text[260];
+    };
+    Remote* remote = static_cast<Remote*>(VirtualAllocEx(process, nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
+    if (!remote) return L"?";
+    Remote local = {};
+    local.item.iSubItem = column;
+    local.item.pszText = remote->text;
+    local.item.cchTextMax = 260;
+    WriteProcessMemory(process, remote, &local, sizeof local, nullptr);
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&remote->item));
+    ReadProcessMemory(process, remote, &local, sizeof local, nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    local.text[259] = 0;
+    return local.text;
+}
+
+std::wstring ModuleReport(const std::wstring& file) {
+    wchar_t company[256] = {}, description[256] = {}, version[128] = {};
+    GetVersionString(file.c_str(), L"FileVersion", version, 128);
+    GetVersionString(file.c_str(), L"CompanyName", company, 256);
+    GetVersionString(file.c_str(), L"FileDescription", description, 256);
+    return std::wstring(L"version ") + version + L", \"" + description + L"\", \"" + company + L"\"";
+}
+
+// Installs the sample package, points its update at the loopback server that scripts/demo
+// started, offers a newer IME module there and runs "Unstall.exe -g name=[Demo]".
+bool RunUpdateOfInstalledPackage(const std::wstring& setup, const wchar_t* server) {
+    const std::wstring target = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Demo IME";
+    fw::UniqueHandle install = test::StartWithTemp(setup, L"/S \"/D=" + target + L"\"", TempFolder());
+    const DWORD installed = test::WaitForExit(install.Get(), 120000);
+    Say(L"  installed the sample package unattended into " + target + L" (exit code " + std::to_wstring(installed) + L")");
+    test::WriteCatalogue(L"Demo", L"DemoIme", L"DemoTable", L"DemoSkin");
+    Say(L"  wrote its catalogue config.dsc: IME driver DemoIme, code-table driver DemoTable, skin driver DemoSkin");
+    test::SetRegString(HKEY_CURRENT_USER, L"Software\\vexal\\Demo", L"UpdateServer", server);
+    Say(std::wstring(L"  set HKCU\\Software\\vexal\\Demo UpdateServer = ") + server);
+    const std::wstring root = test::ProgramBeside(L"demo_server\\");
+    const std::wstring list = L"<TYPE=IME_MAIN><NAME=DemoIme><VERSION=2.3.4.5><CABURL=/cabs/ime.cab>\r\n"
+                              L"<TYPE=CONFIG_DRIVE><NAME=_config_><VERSION=0.0.0.0><CABURL=/cabs/config.cab>\r\n";
+    std::string utf8(list.size() * 4, '\0');
+    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, list.c_str(), (int)list.size(), &utf8[0], (int)utf8.size(), nullptr, nullptr));
+    std::filesystem::create_directories(root + L"_supports\\srime_drives");
+    test::WriteBytes(root + L"_supports\\srime_drives\\UpdateList.txt", utf8);
+    Say(L"  the server offers UpdateList.txt:");
+    Say(L"    " + list.substr(0, list.find(L'\r')));
+    Say(L"    " + list.substr(list.find(L'\n') + 1, list.rfind(L'\r') - list.find(L'\n') - 1));
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring ime = std::wstring(system) + L"\\Demo(1).ime";
+    Say(L"  before: " + ime + L": " + ModuleReport(ime));
+
+    fw::UniqueHandle copy;
+    HWND window = StartAndFind(target + L"\\Unstall.exe", L"-g name=[Demo]", L"Demo - 更新程序", copy);
+    bool ended = false;
+    for (int i = 0; window && i < 600 && !ended; ++i, Sleep(100)) {
+        const std::vector<std::wstring> lines = test::ListLines(window, 1006);
+        ended = !lines.empty() && lines.back() == L"更新完毕";
+    }
+    bool updated = false;
+    if (ended) {
+        Say(L"  the run ended; the message list reads:");
+        for (const std::wstring& line : test::ListLines(window, 1006)) Say(L"    " + line);
+        HWND rows = GetDlgItem(window, 1011);
+        const int count = static_cast<int>(SendMessageW(rows, LVM_GETITEMCOUNT, 0, 0));
+        Say(L"  the component list (状态 | 本地版本 | 最新版本 | 驱动类型 | 驱动名称):");
+        for (int row = 0; row < count; ++row) {
+            std::wstring line;
+            for (int column = 0; column < 5; ++column) line += (column ? L" | " : L"") + RemoteCellText(rows, row, column);
+            Say(L"    " + line);
+        }
+        Say(L"  after: " + ime + L": " + ModuleReport(ime));
+        updated = GetFileVersion64(ime.c_str()) == ParseVersion(L"2.3.4.5");
+        Say(updated ? L"  the installed module was replaced by the new one, which carries the installed one's brand"
+                    : L"  FAILED: the installed module was not replaced");
+    } else {
+        Say(L"  FAILED: the run did not end");
+    }
+    if (window) {
+        test::Click(window, IDCANCEL);
+        test::WaitForExit(copy.Get());
+        Say(L"  clicked \"退　出(&X)\"; the dialog closed");
+    }
+    test::RemoveDemoInstallation();
+    test::RemoveTree(target);
+    test::RemoveTree(root + L"_supports");
+    Say(L"  (the demo then removed this installation and the list again)");
+    return ended && updated;
+}
+
 std::wstring RegistryReport(HKEY root, const wchar_t* rootName, const wchar_t* key) {
     HKEY k;
     if (RegOpenKeyExW(root, key, 0, KEY_READ, &k) != ERROR_SUCCESS) {
@@ -372,8 +473,14 @@ int wmain() {
     ok &= RunMode(uninstaller, L"-g name=[Demo]", L"Demo - 更新程序");
     Say(L"8. Install mode: an installer whose payload is no cabinet");
     ok &= RunInstall(folder + L"BrokenSetup.exe", bytes);
+    Say(L"9. Online update of the installed sample package from a loopback server");
+    if (const wchar_t* server = _wgetenv(L"SR_DEMO_UPDATE_SERVER")) {
+        ok &= RunUpdateOfInstalledPackage(test::ProgramBeside(L"DemoSetup.exe"), server);
+    } else {
+        Say(L"  skipped: no update server (scripts/demo starts one and names it in SR_DEMO_UPDATE_SERVER)");
+    }
 
-    Say(L"9. What the runs left behind");
+    Say(L"10. What the runs left behind");
     Say(L"  " + target + L": " + (test::Exists(target) ? Listing(target) : L"absent"));
     Say(L"  " + folder + L": " + Listing(folder));
     Say(L"  " + kWork + L": " + Listing(kWork));

@@ -1,0 +1,104 @@
+// ZERAVIzider: choosing the installed package's components and updating one of them.
+#include <cwchar>
+
+#include "app/folders.h"
+#include "payload/cabinet.h"
+#include "support/bounded_text.h"
+#include "update/update_engine.h"
+
+namespace {
+
+// The name a list record must carry to belong to the package; null for types never chosen.
+const wchar_t* RequiredName(int type, const ZERAVIzider& engine) {
+    switch (type) {
+    case IME_MAIN: return engine.ImeDriver();
+    case SME_DRIVE: return engine.TableDriver();
+    case SKIN_DRIVE: return engine.SkinDriver();
+    case CONFIG_DRIVE: return L"_config_";
+    case INSTALLBASE_DRIVE: return L"_install_base_";
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
+const wchar_t* ExtractedFileName(const UPDATEITEM& item) {
+    static wchar_t name[64];
+    const bool program = item.type == CONFIG_DRIVE || item.type == INSTALLBASE_DRIVE;
+    FormatCut(name, 64, item.type == IME_MAIN ? L"%s.ime" : program ? L"%s.exe" : L"%s.dll", item.name);
+    return name;
+}
+
+void ZERAVIzider::SetTargetPath(UPDATEITEM& item) const {
+    switch (item.type) {
+    case IME_MAIN: FormatCut(item.targetPath, MAX_PATH, L"%s%s(1).ime", m_systemFolder, m_packageName); break;
+    case SME_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%smb.dll", m_installFolder); break;
+    case SKIN_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%sskin.dll", m_installFolder); break;
+    case CONFIG_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%sconfig.exe", m_installFolder); break;
+    case INSTALLBASE_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%sunstall.exe", m_installFolder); break;
+    default: break;
+    }
+}
+
+int ZERAVIzider::SelectComponents() {
+    Notify(L"开始索拉驱动程序更新：");
+    UPDATEITEM chosen = {};
+    for (const UPDATEITEM& record : m_updateList) {
+        const wchar_t* required = RequiredName(record.type, *this);
+        if (!required || _wcsicmp(record.name, required) != 0) continue;
+        chosen.type = record.type;
+        CopyCut(chosen.name, required);
+        SetTargetPath(chosen);
+        chosen.installedVersion = GetFileVersion64(chosen.targetPath);
+        chosen.offeredVersion = record.offeredVersion;
+        CopyCut(chosen.cabinetUrl, record.cabinetUrl);
+        m_selected.push_back(chosen);
+    }
+    return static_cast<int>(m_selected.size());
+}
+
+bool ZERAVIzider::UpdateComponent(const UPDATEITEM& item) {
+    wchar_t text[128];
+    FormatCut(text, 128, L"更新：%s", item.name);
+    Notify(text);
+
+    // An address of the list that starts with "/" lies on the update server.
+    wchar_t address[256];
+    if (item.cabinetUrl[0] == L'/') {
+        wchar_t server[128];
+        GetUpdateServer(m_packageName, server, 128);
+        FormatCut(address, 256, L"%s%s", server, item.cabinetUrl);
+    } else {
+        CopyCut(address, item.cabinetUrl);
+    }
+    wchar_t cabinet[MAX_PATH];
+    FormatCut(cabinet, MAX_PATH, L"%s_srautodownload.cab", m_tempFolder);
+    if (!DownloadFile(address, cabinet)) {
+        FormatCut(text, 128, L"　　下载%s 失败", item.name);
+        Notify(text);
+        return false;
+    }
+    // A file of that name left by an earlier run must not pass for this cabinet's.
+    wchar_t fresh[MAX_PATH];
+    FormatCut(fresh, MAX_PATH, L"%s%s", m_tempFolder, ExtractedFileName(item));
+    DeleteFileW(fresh);
+    Cabinet::CExtract extractor;
+    if (!extractor.Init()) {
+        Notify(L"  创建FDIContext失败！");
+        return false;
+    }
+    if (!extractor.Extract(cabinet, m_tempFolder) || GetFileAttributesW(fresh) == INVALID_FILE_ATTRIBUTES) {
+        Notify(L"  解压文件失败！");
+        return false;
+    }
+    if (!ReplaceBrandResources(fresh, item.type, item.targetPath)) {
+        Notify(L"  替换文件资源信息失败！");
+        return false;
+    }
+    if (!CopyFileWithAccess(fresh, item.targetPath, FALSE)) {
+        Notify(L"  替换文件失败！");
+        return false;
+    }
+    extractor.Cleanup();
+    return true;
+}
