@@ -34,7 +34,7 @@ BOOL CSR_AutoUpdateDlg::OnInitDialog() {
     SetIcons(IDR_MAINFRAME);
     SetText((m_packageName + L" - 更新程序").c_str());
     Show(SW_SHOW);
-    if (!ModuleIsFree()) {
+    if (!ModuleIsFree(m_hwnd, m_packageName.c_str())) {
         EndDialog(0);
         return TRUE;
     }
@@ -46,13 +46,6 @@ BOOL CSR_AutoUpdateDlg::OnInitDialog() {
         fw::ShowError(m_hwnd, L"初始化ZERAVIzider发生错误", L"");
     }
     return TRUE;
-}
-
-bool CSR_AutoUpdateDlg::ModuleIsFree() {
-    wchar_t key[80];
-    FormatCut(key, 80, L"%s(1).ime", m_packageName.c_str());
-    CSR_IMELoadStatus status;
-    return status.CheckLoaded(key) == 0 || status.DoModal(m_hwnd) == IDOK;
 }
 
 void CSR_AutoUpdateDlg::InsertColumns() const {

@@ -42,7 +42,6 @@ protected:
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) override;
 
 private:
-    bool ModuleIsFree();
     void InsertColumns() const;
     void ExitDialog();
     void WaitForWorker();
