@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/demo_output.h"
 #include "payload/container.h"
 #include "res/resource.h"
 #include "tests/harness/demo_installation.h"
@@ -20,21 +21,8 @@
 
 namespace {
 
-// Wine passes bytes through to the Linux terminal; UTF-8 shows the Chinese texts.
-void Say(const std::wstring& text) {
-    std::string utf8(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
-    utf8.pop_back();
-    fputs(utf8.c_str(), stdout);
-    fputs("\n", stdout);
-    fflush(stdout);
-}
-
-std::wstring TempFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    return temp;
-}
+using demo::Say;
+using demo::TempFolder;
 
 std::wstring Listing(const std::wstring& folder) {
     std::wstring names;

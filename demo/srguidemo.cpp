@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/demo_output.h"
 #include "payload/container.h"
 #include "res/resource.h"
 #include "tests/harness/demo_installation.h"
@@ -38,22 +39,8 @@ constexpr DWORD kInstallTimeoutMs = 120000;
 std::wstring g_shots;  // where the script writes the screenshots, with a backslash
 int g_taken = 0;
 
-// Wine passes bytes through to the Linux terminal; UTF-8 shows the Chinese texts.
-void Say(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], size, nullptr, nullptr);
-    utf8.pop_back();
-    fputs(utf8.c_str(), stdout);
-    fputs("\n", stdout);
-    fflush(stdout);
-}
-
-std::wstring TempFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    return temp;
-}
+using demo::Say;
+using demo::TempFolder;
 
 // Lets the windows' threads paint and the display driver put the result on the screen: a
 // window that has just appeared has not been drawn yet.
