@@ -5,11 +5,29 @@
 #include "app/startup.h"
 #include "support/bounded_text.h"
 
+namespace {
+
+// The interpreter's del runs a second after this process ends, and by then the next run may
+// have put its own working copy where this one lay, under the same name. A running program's
+// file can still be renamed: it is moved to a name of this process's own in the temporary
+// folder, so that the delayed del can only ever hit this file. Where the move fails (another
+// volume), the file stays where it is and is deleted there.
+void MoveAside(wchar_t (&own)[kPathChars]) {
+    wchar_t temp[kPathChars], aside[kPathChars];
+    const DWORD length = GetTempPathW(kPathChars, temp);
+    if (!length || length >= kPathChars) return;
+    FormatCut(aside, kPathChars, L"%s~srdel%lu.tmp", temp, GetCurrentProcessId());
+    if (MoveFileExW(own, aside, MOVEFILE_REPLACE_EXISTING)) CopyCut(own, aside);
+}
+
+}  // namespace
+
 int DeleteSelf(const wchar_t* emptyFolder) {
     wchar_t own[kPathChars];
     wchar_t interpreter[kPathChars];
     if (!GetModuleFileNameW(nullptr, own, kPathChars)) return 0;
     if (!GetEnvironmentVariableW(L"COMSPEC", interpreter, kPathChars)) return 0;
+    MoveAside(own);
     if (!GetShortPathNameW(own, own, kPathChars)) return 0;
 
     // The interpreter's low priority alone does not keep it from running before this process

@@ -27,7 +27,9 @@ int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode) {
 
     FormatCut(state.commandLine, kPathChars, L"%s file=%s", arguments, state.ownPath);
     SHELLEXECUTEINFOW launch = {sizeof launch};
-    launch.fMask = copyExitCode ? SEE_MASK_NOCLOSEPROCESS : 0;
+    // Unattended, a failure is told by the exit code: the shell's own error box would wait
+    // for a click that never comes.
+    launch.fMask = copyExitCode ? SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI : 0;
     launch.lpFile = copy;
     launch.lpParameters = state.commandLine;
     launch.nShow = SW_SHOW;
