@@ -67,6 +67,9 @@ void DeleteGroupLinks(const LinkText (&texts)[N], const wchar_t* group) {
     }
 }
 
+// The desktop link: the first link once more, under the name that the uninstall removes.
+const wchar_t kDesktopLink[] = L"%s%s1.系统设置.lnk";
+
 // A special folder with a trailing backslash; empty when the system does not name it.
 void SpecialFolder(int csidl, wchar_t* out) {
     wchar_t folder[MAX_PATH];
@@ -101,10 +104,9 @@ int CreateShortcuts(InstallContext& context) {
     }
     MakeGroupLinks(kUninstallerLinks, group, context);
 
-    // The first link once more, under the name that the uninstall removes from the desktop.
     if (desktop[0]) {
         wchar_t link[kPathChars];
-        FormatCut(link, kPathChars, L"%s%s1.系统设置.lnk", desktop, package.name);
+        FormatCut(link, kPathChars, kDesktopLink, desktop, package.name);
         MakeLink(kConfigLinks[0], link, context);
         SHChangeNotify(SHCNE_CREATE, SHCNF_PATHW | SHCNF_FLUSH, link, nullptr);
     }
@@ -118,7 +120,7 @@ void RemoveShortcuts(const wchar_t* packageName) {
     SpecialFolder(CSIDL_COMMON_PROGRAMS, programs);
     if (desktop[0]) {
         wchar_t link[kPathChars];
-        FormatCut(link, kPathChars, L"%s%s1.系统设置.lnk", desktop, packageName);
+        FormatCut(link, kPathChars, kDesktopLink, desktop, packageName);
         DeleteFileW(link);
         SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_PATHW, desktop, nullptr);
     }

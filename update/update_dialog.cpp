@@ -98,7 +98,6 @@ void CSR_AutoUpdateDlg::ExitDialog() {
         Item(IDCANCEL).Enable(false);
         return;
     }
-    m_idle = 1;
     EndDialog(IDCANCEL);
 }
 

@@ -67,19 +67,6 @@ void EnsureBackslash(wchar_t* folder, size_t count) {
     }
 }
 
-// A mapped catalogue, only read: a catalogue the user may not write is still read.
-class MappedFile {
-public:
-    explicit MappedFile(const wchar_t* path) { if (!MapFileOpen(&m_map, path, 0)) m_map = nullptr; }
-    ~MappedFile() { if (m_map) MapFileRelease(m_map, 0); }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    const MAPFILE* Get() const { return m_map; }
-
-private:
-    MAPFILE* m_map = nullptr;
-};
-
 // The default entry of a catalogue; null when it has none. Offsets that would lead outside
 // the file are skipped rather than followed.
 const CATALOGUEENTRY* FindDefaultEntry(const BYTE* bytes, DWORD size) {
@@ -284,10 +271,10 @@ bool ZERAVIzider::ReadDriverNames() {
     wchar_t path[MAX_PATH];
     if (!GetPackageDataFolder(path, m_packageName)) return false;
     wcsncat(path, L"config.dsc", MAX_PATH - wcslen(path) - 1);
-    MappedFile catalogue(path);
-    if (!catalogue.Get()) return false;
-    const CATALOGUEENTRY* entry =
-        FindDefaultEntry(static_cast<const BYTE*>(catalogue.Get()->view), catalogue.Get()->size);
+    // Only read: a catalogue the user may not write is still read.
+    SR_MapFileIO catalogue;
+    if (!catalogue.OpenFile(path, 0)) return false;
+    const CATALOGUEENTRY* entry = FindDefaultEntry(catalogue.GetData(0), catalogue.GetSize());
     if (!entry) return false;
     CopyDriverName(m_tableDriver, entry->tableDriver, 120);
     CopyDriverName(m_imeDriver, entry->imeDriver, 44);
