@@ -257,6 +257,13 @@ int CopyFileWithAccess(const wchar_t* source, const wchar_t* target, BOOL failIf
     return CopyFileW(source, target, failIfExists) ? GrantUsersAccess(target) : 0;
 }
 
+bool GetSystemFolderOnDisk(wchar_t* out) {
+    BOOL wow64 = FALSE;
+    const UINT length = IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? GetSystemWow64DirectoryW(out, kPathChars)
+                                                                          : GetSystemDirectoryW(out, kPathChars);
+    return length && length < kPathChars;
+}
+
 int GetPackageDataFolder(wchar_t* out, const wchar_t* name) {
     wchar_t common[MAX_PATH];
     if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, common) != S_OK) {

@@ -24,6 +24,13 @@ int BuildUsersAcl(ACL* acl, DWORD size, ACL* old, PSID users);
 // Copies a file, then opens the copy to "Users"; 0 when either fails.
 int CopyFileWithAccess(const wchar_t* source, const wchar_t* target, BOOL failIfExists);
 
+// The system folder by the name it has on disk, without a trailing backslash: for a 32-bit
+// program under WOW64 that is SysWOW64, where the file system redirects its System32; for a
+// 64-bit program, or a 32-bit one on 32-bit Windows, System32. A path that outlives this
+// process (a rename at the next restart, a registry value read by 64-bit programs) must use
+// it. False when the folder is not known or longer than kPathChars.
+bool GetSystemFolderOnDisk(wchar_t* out);
+
 // "<all users' application data>\SoramoIMEs\<name>\"; the folder is not created.
 int GetPackageDataFolder(wchar_t* out, const wchar_t* name);
 

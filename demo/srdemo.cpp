@@ -443,6 +443,13 @@ int wmain() {
     const std::wstring demoSetup = test::ProgramBeside(L"DemoSetup.exe");
     const std::wstring target = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Demo IME\\";
     bool ok = true;
+    // The installer and this driver are of one build, so what the driver reads is what the
+    // installer sees: a 32-bit pair sees the registry's 32-bit view and SysWOW64 on 64-bit Windows.
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    Say(std::wstring(L"0. The ") + (sizeof(void*) == 8 ? L"64-bit" : L"32-bit") + L" build: system folder " +
+        test::SystemFolderOnDisk() + L", program files " + ShellFolder(CSIDL_PROGRAM_FILES) + L", HKLM\\Software" +
+        (wow64 ? L" through its 32-bit view (Wow6432Node)" : L" as it stands"));
     Say(L"1. Install mode: the sample installer");
     ok &= RunSampleInstaller(demoSetup);
     Say(L"2. Unattended install of the sample package");

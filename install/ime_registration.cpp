@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "app/folders.h"
 #include "framework/handles.h"
 #include "support/bounded_text.h"
 
@@ -31,10 +32,11 @@ LONG WriteInstallPathUnder(HKEY hive, const wchar_t* subkey, const wchar_t* fold
                           static_cast<DWORD>(wcslen(folder) * sizeof(wchar_t)));
 }
 
-// "<system folder>\<fileName>", without a doubled separator when the folder ends in one.
+// "<system folder>\<fileName>", the folder by its name on disk: the deletion of a file in use
+// at the next restart must name the folder the file really lies in.
 void SystemFilePath(wchar_t (&path)[kPathChars], const wchar_t* fileName) {
     wchar_t system[kPathChars] = {};
-    GetSystemDirectoryW(system, kPathChars);
+    if (!GetSystemFolderOnDisk(system)) system[0] = 0;
     const size_t length = wcslen(system);
     FormatCut(path, kPathChars, L"%s%s%s", system, length && system[length - 1] == L'\\' ? L"" : L"\\", fileName);
 }

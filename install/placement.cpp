@@ -23,17 +23,6 @@ void JoinPath(wchar_t* out, const wchar_t* folder, const wchar_t* name) {
     FormatCut(out, kPathChars, L"%s%s%s", folder, n && folder[n - 1] == L'\\' ? L"" : L"\\", name);
 }
 
-// The folder that this 32-bit program sees as its system folder, by its real name. Under
-// WOW64 that is SysWOW64: the rename list of the next restart is carried out by 64-bit
-// code, which would take "System32" for the 64-bit folder (seen under Wine). On a 32-bit
-// system there is no such folder and the system folder is meant as it stands.
-bool SystemFolder(wchar_t* out) {
-    const UINT length = GetSystemWow64DirectoryW(out, kPathChars);
-    if (length && length < kPathChars) return true;
-    const UINT plain = GetSystemDirectoryW(out, kPathChars);
-    return plain && plain < kPathChars;
-}
-
 void RemoveFolder(const wchar_t* folder) {
     EmptyFolder(folder);
     RemoveDirectoryW(folder);
@@ -60,7 +49,9 @@ int PlaceFiles(InstallContext& context) {
     wchar_t folder[kPathChars], destination[kPathChars];
 
     FormatCut(folder, kPathChars, L"%s$system32$\\", payload);
-    if (IsFolder(folder) && SystemFolder(destination)) Drain(folder, destination, closed);
+    // By its name on disk: a file in use is replaced at the next restart, whose rename list is
+    // carried out by 64-bit code that would take "System32" for the 64-bit folder.
+    if (IsFolder(folder) && GetSystemFolderOnDisk(destination)) Drain(folder, destination, closed);
 
     FormatCut(folder, kPathChars, L"%s$windows$\\", payload);
     if (IsFolder(folder) && GetWindowsDirectoryW(destination, kPathChars)) Drain(folder, destination, closed);

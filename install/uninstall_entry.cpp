@@ -3,6 +3,7 @@
 
 #include <cwchar>
 
+#include "app/folders.h"
 #include "framework/handles.h"
 #include "support/bounded_text.h"
 
@@ -38,8 +39,9 @@ int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, Ins
     if (!entry.Create(uninstall.Get(), name, KEY_ALL_ACCESS)) return 1;
 
     const wchar_t* folder = context.installFolder;
+    // By its name on disk: the list of installed programs is read by 64-bit programs too.
     wchar_t system[kPathChars] = {};
-    GetSystemDirectoryW(system, kPathChars);
+    if (!GetSystemFolderOnDisk(system)) system[0] = 0;
     const size_t systemLength = wcslen(system);
     // The module's own name, not the "%s(1).ime" that the registration puts there.
     wchar_t icon[kPathChars], about[kPathChars], updates[kPathChars], help[kPathChars];

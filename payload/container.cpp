@@ -9,13 +9,23 @@
 
 namespace {
 
-// The position of the LoaderFlags field, or 0 when the image is too short to hold it.
+// The position of the LoaderFlags field, or 0 when the image is too short to hold it or its
+// optional header is of no kind we know.
 DWORD LoaderFlagsPosition(const BYTE* image, DWORD size) {
     if (size < kSignaturePositionField + sizeof(DWORD)) return 0;
     DWORD signature;
     memcpy(&signature, image + kSignaturePositionField, sizeof signature);
-    if (signature > size || size - signature < kLoaderFlagsFromSignature + sizeof(DWORD)) return 0;
-    return signature + kLoaderFlagsFromSignature;
+    if (signature > size || size - signature < kMagicFromSignature + sizeof(WORD)) return 0;
+    WORD magic;
+    memcpy(&magic, image + signature + kMagicFromSignature, sizeof magic);
+    DWORD field;
+    switch (magic) {
+    case IMAGE_NT_OPTIONAL_HDR32_MAGIC: field = kLoaderFlagsFromSignature32; break;
+    case IMAGE_NT_OPTIONAL_HDR64_MAGIC: field = kLoaderFlagsFromSignature64; break;
+    default: return 0;
+    }
+    if (size - signature < field + sizeof(DWORD)) return 0;
+    return signature + field;
 }
 
 }  // namespace

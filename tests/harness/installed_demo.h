@@ -66,11 +66,7 @@ protected:
     static std::wstring Group() { return ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Demo\\"; }
     static std::wstring DesktopLink() { return ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\Demo1.系统设置.lnk"; }
     static std::wstring DataFolder() { return ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\Demo\\"; }
-    static std::wstring SystemImeFile() {
-        wchar_t system[MAX_PATH];
-        GetSystemDirectoryW(system, MAX_PATH);
-        return std::wstring(system) + L"\\Demo(1).ime";
-    }
+    static std::wstring SystemImeFile() { return SystemFolderOnDisk() + L"\\Demo(1).ime"; }
 
     TestFolder m_folder;
     const std::wstring m_target = m_folder / L"Demo IME\\";

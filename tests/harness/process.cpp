@@ -3,6 +3,7 @@
 
 #include <winternl.h>
 
+#include <cstddef>
 #include <vector>
 
 namespace test {
@@ -39,8 +40,9 @@ DWORD WaitForExit(HANDLE process, DWORD timeoutMs) {
 }
 
 std::wstring CommandLineOf(HANDLE process) {
-    // The process parameters of a 32-bit process: PEB+0x10, and in them the command line
-    // (a UNICODE_STRING) at 0x40. Wine keeps the Windows layout.
+    // The process parameters, and in them the command line, at the places that winternl.h
+    // gives for this program's own kind: the processes it reads are of the same build (PEB+0x10
+    // and 0x40 in a 32-bit process, PEB+0x20 and 0x70 in a 64-bit one). Wine keeps the layout.
     PROCESS_BASIC_INFORMATION basic = {};
     using Query = NTSTATUS(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
     auto query = reinterpret_cast<Query>(
@@ -49,8 +51,9 @@ std::wstring CommandLineOf(HANDLE process) {
     const BYTE* peb = reinterpret_cast<const BYTE*>(basic.PebBaseAddress);
     const BYTE* parameters = nullptr;
     UNICODE_STRING line = {};
-    if (!ReadProcessMemory(process, peb + 0x10, &parameters, sizeof parameters, nullptr) ||
-        !ReadProcessMemory(process, parameters + 0x40, &line, sizeof line, nullptr)) {
+    if (!ReadProcessMemory(process, peb + offsetof(PEB, ProcessParameters), &parameters, sizeof parameters, nullptr) ||
+        !ReadProcessMemory(process, parameters + offsetof(RTL_USER_PROCESS_PARAMETERS, CommandLine), &line,
+                           sizeof line, nullptr)) {
         return L"";
     }
     std::wstring text(line.Length / sizeof(wchar_t), L'\0');

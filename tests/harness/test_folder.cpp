@@ -102,6 +102,17 @@ std::wstring TakePendingRename(const std::wstring& source) {
     return destination;
 }
 
+std::wstring SystemFolderOnDisk() {
+    wchar_t folder[MAX_PATH] = {};
+    BOOL wow64 = FALSE;
+    if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
+        GetSystemWow64DirectoryW(folder, MAX_PATH);
+    } else {
+        GetSystemDirectoryW(folder, MAX_PATH);
+    }
+    return folder;
+}
+
 std::wstring ProgramBeside(const wchar_t* name) {
     wchar_t own[MAX_PATH];
     GetModuleFileNameW(nullptr, own, MAX_PATH);

@@ -36,6 +36,10 @@ void DeleteRegTree(HKEY root, const std::wstring& key);
 // for a replacing move; "(no entry)" when the list has none for it.
 std::wstring TakePendingRename(const std::wstring& source);
 
+// The folder that this test program sees as its system folder, by its name on disk: SysWOW64
+// for a 32-bit program under WOW64, else System32. What outlives a process names it so.
+std::wstring SystemFolderOnDisk();
+
 // The program that is being tested, beside the test program in the same folder.
 std::wstring ProgramBeside(const wchar_t* name);
 

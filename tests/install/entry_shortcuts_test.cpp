@@ -51,8 +51,7 @@ TEST_F(UninstallEntryTest, WritesTheSeventeenValuesWithTheirTextsAndFindsTheSour
     InstallRun::Set(m_run.State().commandLine, L"-x file=Z:\\setups\\输入法安装.exe] -y name=[x]");
     EXPECT_EQ(WriteUninstallEntry(L"张三", L"", m_run.Context()), 1);
 
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring system = test::SystemFolderOnDisk();
     const std::wstring folder = m_run.Installed();
     const std::vector<std::pair<const wchar_t*, std::wstring>> expected = {
         {L"RegOwner", L"张三"},
@@ -60,7 +59,7 @@ TEST_F(UninstallEntryTest, WritesTheSeventeenValuesWithTheirTextsAndFindsTheSour
         {L"DisplayName", L"SrTestEntry"},
         {L"Comments", L"五笔输入法"},
         {L"DisplayVersion", L"2.0.1.7"},
-        {L"DisplayIcon", system + std::wstring(L"\\SrTestEntry.ime")},
+        {L"DisplayIcon", system + L"\\SrTestEntry.ime"},
         {L"Contact", L"support@example.com"},
         {L"Publisher", L"示例软件公司"},
         {L"URLInfoAbout", L"http://www.example.com/ime?id=1"},

@@ -26,14 +26,14 @@ void Put(const std::wstring& path, const std::string& bytes) {
 }
 
 // The places outside the scratch folder, each with a trailing backslash. Under WOW64 the
-// real name of the folder that this 32-bit test sees as System32 is SysWOW64.
+// real name of the folder that a 32-bit test sees as System32 is SysWOW64.
 struct Places {
     std::wstring system, realSystem, windows, fonts, temp;
     Places() {
         wchar_t folder[MAX_PATH];
         GetSystemDirectoryW(folder, MAX_PATH);
         system = folder + std::wstring(L"\\");
-        realSystem = GetSystemWow64DirectoryW(folder, MAX_PATH) ? folder + std::wstring(L"\\") : system;
+        realSystem = test::SystemFolderOnDisk() + L"\\";
         GetWindowsDirectoryW(folder, MAX_PATH);
         windows = folder + std::wstring(L"\\");
         SHGetFolderPathW(nullptr, CSIDL_FONTS, nullptr, SHGFP_TYPE_CURRENT, folder);
@@ -147,7 +147,7 @@ TEST_F(PlacementTest, ASystemFileInUseIsReplacedAtTheNextRestart) {
     EXPECT_EQ(PlaceFiles(m_run.Context()), 1);
     CloseHandle(held);
 
-    // Under WOW64 named by SysWOW64: the restart would take "System32" for the 64-bit folder.
+    // By its name on disk: under WOW64 the restart would take "System32" for the 64-bit folder.
     EXPECT_EQ(test::TakePendingRename(staged), L"!\\??\\" + kPlaces.realSystem + L"SrTestPlaceHeld.dll");
     EXPECT_EQ(m_run.Context().restartNeeded, 1);
     EXPECT_EQ(ReadBytes(target), "old");

@@ -276,6 +276,54 @@ TEST(SrpackBuildTest, TheInstallerIsTheBaseFollowedByTheEncipheredCabinet) {
     EXPECT_TRUE(std::equal(padded.begin() + kContainerPlainBytes, padded.end(), payload.begin() + kContainerPlainBytes));
 }
 
+// The headers of a bare Windows program of either kind, with the PE signature at 0x80.
+std::string BareProgram(WORD magic) {
+    std::string image(0x400, '\0');
+    image[0] = 'M', image[1] = 'Z';
+    const DWORD signature = 0x80;
+    memcpy(&image[0x3C], &signature, 4);
+    memcpy(&image[signature], "PE\0\0", 4);
+    memcpy(&image[signature + 0x18], &magic, 2);
+    for (size_t i = signature + 0x1A; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + 1);
+    const DWORD free = 0;  // LoaderFlags, at whichever of the two places
+    memcpy(&image[signature + 0x70], &free, 4);
+    memcpy(&image[signature + 0x80], &free, 4);
+    return image;
+}
+
+TEST(SrpackBuildTest, PacksA32BitAndA64BitBaseWithTheOffsetInTheLoaderFlagsOfEach) {
+    test::TestFolder content, output;
+    MakeContent(content);
+    const struct {
+        const wchar_t* name;
+        WORD magic;
+        size_t field;  // LoaderFlags after the signature
+    } kinds[] = {{L"pe32", IMAGE_NT_OPTIONAL_HDR32_MAGIC, 0x70}, {L"pe32plus", IMAGE_NT_OPTIONAL_HDR64_MAGIC, 0x80}};
+    for (const auto& kind : kinds) {
+        const std::string base = BareProgram(kind.magic);
+        const std::wstring basePath = output / (std::wstring(kind.name) + L".exe");
+        const std::wstring setup = output / (std::wstring(kind.name) + L"_setup.exe");
+        test::WriteBytes(basePath, base);
+        Outcome run = Srpack(BuildArguments(basePath, content, setup));
+        ASSERT_EQ(run.exitCode, 0u) << run.output;
+        const std::string installer = test::ReadBytes(setup);
+        ASSERT_GT(installer.size(), base.size());
+        std::string expectedHead = base;
+        const DWORD offset = static_cast<DWORD>(base.size());
+        memcpy(&expectedHead[0x80 + kind.field], &offset, 4);
+        EXPECT_EQ(installer.substr(0, base.size()), expectedHead) << "only LoaderFlags changes";
+        EXPECT_EQ(installer.compare(base.size(), 4, "CRYP"), 0);
+        Outcome unpacked = Srpack(L"unpack " + Quoted(setup) + L" --out " + Quoted(output / kind.name));
+        EXPECT_EQ(unpacked.exitCode, 0u) << unpacked.output;
+        EXPECT_EQ(test::ReadBytes(output / (std::wstring(kind.name) + L"\\Demo.ime")), std::string(3000, 'M'));
+    }
+    std::string rom = BareProgram(0x107);
+    test::WriteBytes(output / L"rom.exe", rom);
+    Outcome run = Srpack(BuildArguments(output / L"rom.exe", content, output / L"rom_setup.exe"));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.output.find("is not a 32-bit or 64-bit Windows program"), std::string::npos) << run.output;
+}
+
 // Sets the last-write time of a file from a local time.
 void SetLocalWriteTime(const std::wstring& path, WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
     SYSTEMTIME local = {year, month, 0, day, hour, minute, second, 0};

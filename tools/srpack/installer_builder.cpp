@@ -18,20 +18,24 @@
 
 namespace {
 
-// The base must be a 32-bit Windows program whose LoaderFlags is still free.
+// The base must be a Windows program, 32-bit (PE32) or 64-bit (PE32+), whose LoaderFlags is
+// still free.
 Status CheckBase(const std::wstring& path, const std::vector<BYTE>& image) {
     const DWORD size = static_cast<DWORD>(image.size());
-    const std::wstring notProgram = path + L" is not a 32-bit Windows program.";
+    const std::wstring notProgram = path + L" is not a 32-bit or 64-bit Windows program.";
     if (size < sizeof(IMAGE_DOS_HEADER) || image[0] != 'M' || image[1] != 'Z') return Failure(notProgram);
     DWORD signature;
     memcpy(&signature, image.data() + kSignaturePositionField, sizeof signature);
-    if (signature > size || size - signature < sizeof(IMAGE_NT_HEADERS32) ||
+    if (signature > size || size - signature < kMagicFromSignature + sizeof(WORD) ||
         memcmp(image.data() + signature, "PE\0\0", 4) != 0) {
         return Failure(notProgram);
     }
-    IMAGE_NT_HEADERS32 headers;
-    memcpy(&headers, image.data() + signature, sizeof headers);
-    if (headers.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) return Failure(notProgram);
+    WORD magic;
+    memcpy(&magic, image.data() + signature + kMagicFromSignature, sizeof magic);
+    const DWORD headersSize = magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC   ? sizeof(IMAGE_NT_HEADERS32)
+                              : magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC ? sizeof(IMAGE_NT_HEADERS64)
+                                                                       : 0;
+    if (!headersSize || size - signature < headersSize) return Failure(notProgram);
     DWORD offset = ReadPayloadOffset(image.data(), size);
     if (offset != 0) {
         return Failure(path + L" already carries a payload (its LoaderFlags field holds " + std::to_wstring(offset) +
