@@ -80,7 +80,6 @@ BOOL CSR_Install_BaseApp::InitInstance() {
         return TRUE;
     }
 
-    PrepareWorkFolder(g_runState);
     DWORD copyExitCode = kExitFailed;
     // Read before the working copy removes the record that tells where the installation is.
     const bool ownInstallation = switches.silent && !workingCopy &&

@@ -1,5 +1,5 @@
 // The shared folder operations: work and package data folders, emptying, measuring and
-// copying trees, and full access for the local "Users" group.
+// copying trees, and full access for the local "Users" group where every user must write.
 #include "app/folders.h"
 
 #include <shlobj.h>
@@ -27,6 +27,34 @@ void JoinPath(wchar_t* out, const wchar_t* folder, const wchar_t* name, const wc
 bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsFolder(const WIN32_FIND_DATAW& found) { return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// The path without its trailing backslash: with one, the system answers for what a link or
+// junction there leads to instead of for the link.
+void OwnPath(wchar_t (&own)[kPathChars], const wchar_t* path) {
+    CopyCut(own, path);
+    const size_t n = wcslen(own);
+    if (n > 3 && own[n - 1] == L'\\') own[n - 1] = 0;
+}
+
+DWORD OwnAttributes(const wchar_t* path) {
+    wchar_t own[kPathChars];
+    OwnPath(own, path);
+    return GetFileAttributesW(own);
+}
+
+bool IsLink(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Deletes a link or junction itself, opened as what it is rather than what it leads to.
+void RemoveLink(const wchar_t* path) {
+    wchar_t own[kPathChars];
+    OwnPath(own, path);
+    fw::UniqueHandle link(CreateFileW(own, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_DELETE_ON_CLOSE,
+                                      nullptr));
+}
 
 // Calls visit for every entry of the folder but the first, which is the folder's own "."
 // entry on the file systems the installer works on.
@@ -185,24 +213,34 @@ void CreateParents(const wchar_t* target, const TreeCopyOptions& options) {
     }
 }
 
-enum class Placed { kNot, kNow, kAtRestart };
-
-// Copies one file into the target folder, or, when the target is in use, stages a copy in
-// the temporary folder that replaces it at the next restart. The staged copy is renamed
-// into place with its access list, so it is opened to "Users" only when the target is.
-Placed PlaceFile(const wchar_t* source, const wchar_t* target, const wchar_t* name, const TreeCopyOptions& options) {
-    if (CopyFileW(source, target, FALSE) && Grant(target, options)) return Placed::kNow;
-
+// A name of its own in the temporary folder for a copy that waits for the restart: two files
+// of one name from different folders may both be in use, and each must keep its own bytes.
+// The file is created empty, which reserves the name.
+bool ReserveStagedName(wchar_t* out) {
     wchar_t temp[kPathChars] = {};
-    GetTempPathW(kPathChars, temp);
-    wchar_t fallback[kPathChars];
-    JoinPath(fallback, temp, name, L".temp");
-    const bool staged = CopyFileW(source, fallback, FALSE) && Grant(fallback, options) &&
-                        MoveFileExW(fallback, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
-    return staged ? Placed::kAtRestart : Placed::kNot;
+    const DWORD length = GetTempPathW(kPathChars, temp);
+    return length && length < kPathChars - 14 && GetTempFileNameW(temp, L"srs", 0, out);
 }
 
 }  // namespace
+
+// The staged copy is renamed into place with its access list, so it is opened to "Users"
+// only when the target is.
+int PlaceFile(const wchar_t* source, const wchar_t* target, const TreeCopyOptions& options) {
+    if (CopyFileW(source, target, FALSE)) {
+        Grant(target, options);
+        return 1;
+    }
+    wchar_t staged[kPathChars];
+    if (!ReserveStagedName(staged)) return 0;
+    if (CopyFileW(source, staged, FALSE) && Grant(staged, options) &&
+        MoveFileExW(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        if (options.restartNeeded) *options.restartNeeded = 1;
+        return 1;
+    }
+    DeleteFileW(staged);
+    return 0;
+}
 
 int BuildUsersAcl(ACL* acl, DWORD size, ACL* old, PSID users) {
     if (!InitializeAcl(acl, size, ACL_REVISION2)) return ReportFailure("InitializeAcl() failed. Error %d\n");
@@ -224,8 +262,14 @@ int PrepareWorkFolder(RUNSTATE* state) {
     const DWORD length = GetTempPathW(kPathChars, temp);
     if (length && length < kPathChars) MakeWorkFolderPath(state->workFolder, temp);
     else CopyCut(state->workFolder, L"c:\\temp\\__SRIMEInstall\\");
+    // An elevated process runs from this folder and reads the payload back from it, so it
+    // keeps the access list that the temporary folder passes on. A link or junction found in
+    // its place would send both elsewhere: the link goes, never what it leads to, and what is
+    // then still no plain folder (Wine cannot delete a link it did not make) is not used.
+    if (IsLink(OwnAttributes(state->workFolder))) RemoveLink(state->workFolder);
     CreateDirectoryW(state->workFolder, nullptr);
-    return GrantUsersAccess(state->workFolder);
+    const DWORD attributes = OwnAttributes(state->workFolder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(attributes);
 }
 
 int GrantUsersAccess(const wchar_t* path) {
@@ -253,8 +297,19 @@ int GrantUsersAccess(const wchar_t* path) {
     return StoreWithUsersEntry(path, descriptor.Get(), sid.Get());
 }
 
-int CopyFileWithAccess(const wchar_t* source, const wchar_t* target, BOOL failIfExists) {
-    return CopyFileW(source, target, failIfExists) ? GrantUsersAccess(target) : 0;
+int ReplaceFileWhole(const wchar_t* source, const wchar_t* target) {
+    wchar_t folder[kPathChars], staged[kPathChars];
+    CopyCut(folder, target);
+    wchar_t* slash = wcsrchr(folder, L'\\');
+    if (!slash || wcslen(folder) >= MAX_PATH - 14) return 0;
+    slash[1] = 0;
+    if (!GetTempFileNameW(folder, L"srn", 0, staged)) return 0;
+    if (CopyFileW(source, staged, FALSE) &&
+        MoveFileExW(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return 1;
+    }
+    DeleteFileW(staged);
+    return 0;
 }
 
 bool GetSystemFolderOnDisk(wchar_t* out) {
@@ -274,7 +329,10 @@ int GetPackageDataFolder(wchar_t* out, const wchar_t* name) {
 }
 
 int EmptyFolder(const wchar_t* path) {
-    if (!Exists(path)) return 0;
+    const DWORD attributes = OwnAttributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    // A starting folder that is a link or junction: emptying it would empty what it leads to.
+    if (IsLink(attributes)) return 0;
     ForEachEntry(path, [path](const WIN32_FIND_DATAW& found) {
         wchar_t child[kPathChars];
         JoinPath(child, path, found.cFileName);
@@ -299,9 +357,11 @@ int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource,
         CreateParents(target, options);
         if (!Exists(target)) {
             CreateDirectoryW(target, nullptr);
-            if (!Grant(target, options) || !Exists(target)) return 0;
+            if (!Exists(target)) return 0;
+            Grant(target, options);
         }
     }
+    int complete = 1;
     ForEachEntry(source, [&](const WIN32_FIND_DATAW& found) {
         wchar_t from[kPathChars], to[kPathChars];
         JoinPath(from, source, found.cFileName);
@@ -313,14 +373,13 @@ int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource,
                 Grant(to, options);
                 return;
             }
-            const Placed placed = PlaceFile(from, to, found.cFileName, options);
-            if (placed == Placed::kAtRestart && options.restartNeeded) *options.restartNeeded = 1;
-            if (placed != Placed::kNot && !keepSource) DeleteFileW(from);
+            if (!PlaceFile(from, to, options)) complete = 0;
+            else if (!keepSource) DeleteFileW(from);
         } else if (found.cFileName[0] != L'.') {
-            CopyFolderTree(from, to, keepSource, options);
+            if (!CopyFolderTree(from, to, keepSource, options)) complete = 0;
         }
     });
-    return 1;
+    return complete;
 }
 
 void RemoveVirtualizedData() {

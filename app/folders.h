@@ -1,5 +1,6 @@
 // Folder and file operations shared by every mode: the work folder, the package data
-// folder, emptying, measuring and copying trees, and full access for the local "Users".
+// folder, emptying, measuring and copying trees, and full access for the local "Users" where
+// every user must write (the package data folder, nowhere else).
 #pragma once
 #include <windows.h>
 
@@ -8,7 +9,9 @@
 // Writes "<temp>__SRIMEInstall\" (a backslash put between when temp lacks one) into out.
 void MakeWorkFolderPath(wchar_t* out, const wchar_t* tempFolder);
 
-// Fills the record's work-folder slot, creates the folder and opens it to "Users".
+// Fills the record's work-folder slot and creates the folder, which keeps the access list it
+// inherits. A link or junction in its place is removed first; 0 when what is there then is
+// not a plain folder.
 int PrepareWorkFolder(RUNSTATE* state);
 
 // Replaces any explicit "Users" entry of the path's access list by one with full access.
@@ -21,8 +24,11 @@ int GrantUsersAccess(const wchar_t* path);
 // old's remaining entries. A null old counts as empty. 0 after a failure line.
 int BuildUsersAcl(ACL* acl, DWORD size, ACL* old, PSID users);
 
-// Copies a file, then opens the copy to "Users"; 0 when either fails.
-int CopyFileWithAccess(const wchar_t* source, const wchar_t* target, BOOL failIfExists);
+// Replaces a file in one step: the new bytes are written beside the target under a name of
+// their own and then moved over it, so a failed or cut-short copy leaves the old file whole.
+// The file keeps the access list its folder gives it. 0, with nothing of the attempt left,
+// when it could not be replaced.
+int ReplaceFileWhole(const wchar_t* source, const wchar_t* target);
 
 // The system folder by the name it has on disk, without a trailing backslash: for a 32-bit
 // program under WOW64 that is SysWOW64, where the file system redirects its System32; for a
@@ -34,18 +40,26 @@ bool GetSystemFolderOnDisk(wchar_t* out);
 // "<all users' application data>\SoramoIMEs\<name>\"; the folder is not created.
 int GetPackageDataFolder(wchar_t* out, const wchar_t* name);
 
-// Deletes what a folder holds and keeps the folder; 0 when it does not exist.
+// Deletes what a folder holds and keeps the folder; 0 when it does not exist or is itself a
+// link or junction (whose target is never touched).
 int EmptyFolder(const wchar_t* path);
 
 // What CopyFolderTree does beyond copying, and what it tells back.
 struct TreeCopyOptions {
     // Opens every folder it creates, every copy and every staged copy to "Users".
-    bool grantUsers = true;
+    bool grantUsers = false;
     // Set to 1 when a file in use is left to be replaced at the next restart.
     int* restartNeeded = nullptr;
 };
 
-// Copies (keepSource != 0) or moves a tree; files in use are replaced at the next restart.
+// Copies a file over its target or, when the target is in use, stages a copy under a name of
+// its own in the temporary folder that replaces it at the next restart, and sets the restart
+// flag. 0 when neither worked.
+int PlaceFile(const wchar_t* source, const wchar_t* target, const TreeCopyOptions& options);
+
+// Copies (keepSource != 0) or moves a tree; files in use are replaced at the next restart,
+// each from a staged copy of its own. 0 when the target cannot be made or a file could be
+// neither placed nor staged (its source then stays); the rest is placed all the same.
 int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource,
                    const TreeCopyOptions& options = TreeCopyOptions());
 

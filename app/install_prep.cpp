@@ -27,7 +27,7 @@ int SplitInstaller(RUNSTATE& state) {
     if (GetFileAttributesW(state.workFolder) == INVALID_FILE_ATTRIBUTES) return 0;
 
     FormatCut(state.startedPath, kPathChars, L"%ssrinstallbaseexe.tmp", state.workFolder);
-    if (!CopyFileWithAccess(state.ownPath, state.startedPath, FALSE)) return 0;
+    if (!CopyFileW(state.ownPath, state.startedPath, FALSE)) return 0;
 
     {
         SR_MapFileIO image;

@@ -4,8 +4,8 @@
 
 #include "app/run_state.h"
 
-// Relaunches the program from its working copy unless it already is that copy.
-// Returns 1 to go on (this is the working copy), 0 to stop. With copyExitCode (unattended
+// Prepares the work folder, then relaunches the program from its working copy unless it
+// already is that copy. Returns 1 to go on (this is the working copy), 0 to stop. With copyExitCode (unattended
 // runs) no message box is shown, and the working copy's exit code is waited for and stored.
 int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode = nullptr);
 

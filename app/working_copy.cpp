@@ -13,6 +13,10 @@
 
 int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode) {
     RUNSTATE& state = *g_runState;
+    if (!PrepareWorkFolder(&state)) {
+        if (!copyExitCode) fw::ShowError(nullptr, L"安装程序无法访问临时目录，将中止进程。", L"初始化错误");
+        return 0;
+    }
     if (wcsstr(state.ownPath, L"___temp.exe")) {
         FormatCut(state.commandLine, kPathChars, L"%s", arguments);
         return 1;
@@ -20,7 +24,7 @@ int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode) {
 
     wchar_t copy[kPathChars];
     FormatCut(copy, kPathChars, L"%s___temp.exe", state.workFolder);
-    if (!CopyFileW(state.ownPath, copy, FALSE) || !GrantUsersAccess(copy)) {
+    if (!CopyFileW(state.ownPath, copy, FALSE)) {
         if (!copyExitCode) fw::ShowError(nullptr, L"安装程序无法访问临时目录，将中止进程。", L"初始化错误");
         return 0;
     }

@@ -365,8 +365,8 @@ bool RunUpdateOfInstalledPackage(const std::wstring& setup, const wchar_t* serve
     Say(L"  installed the sample package unattended into " + target + L" (exit code " + std::to_wstring(installed) + L")");
     test::WriteCatalogue(L"Demo", L"DemoIme", L"DemoTable", L"DemoSkin");
     Say(L"  wrote its catalogue config.dsc: IME driver DemoIme, code-table driver DemoTable, skin driver DemoSkin");
-    test::SetRegString(HKEY_CURRENT_USER, L"Software\\vexal\\Demo", L"UpdateServer", server);
-    Say(std::wstring(L"  set HKCU\\Software\\vexal\\Demo UpdateServer = ") + server);
+    test::SetRegString(HKEY_LOCAL_MACHINE, L"Software\\vexal\\Demo", L"UpdateServer", server);
+    Say(std::wstring(L"  set HKLM\\Software\\vexal\\Demo UpdateServer = ") + server);
     const std::wstring root = test::ProgramBeside(L"demo_server\\");
     const std::wstring list = L"<TYPE=IME_MAIN><NAME=DemoIme><VERSION=2.3.4.5><CABURL=/cabs/ime.cab>\r\n"
                               L"<TYPE=CONFIG_DRIVE><NAME=_config_><VERSION=0.0.0.0><CABURL=/cabs/config.cab>\r\n";

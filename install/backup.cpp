@@ -22,16 +22,21 @@ int BackupPayload(InstallContext& context) {
     // A repair unpacks from the backup itself: it is already what it should be, and a
     // replacement of the file by itself would only ask for a pointless restart.
     if (SameFile(payload, backup)) return 1;
-    if (CopyFileWithAccess(payload, backup, FALSE)) return 1;
+    // Like the rest of the installation folder, it keeps the list it inherits: a repair
+    // installs whatever it holds, elevated.
+    if (CopyFileW(payload, backup, FALSE)) return 1;
 
     // The old backup is held open. The payload file goes with the work folder at the end of
     // this run, long before a restart, so the replacement comes from a copy kept beside the
-    // backup, which also keeps the rename on one volume.
+    // backup, which also keeps the rename on one volume. Without either, a later repair would
+    // have nothing to repair from: the step fails.
     wchar_t staged[kPathChars];
     FormatCut(staged, kPathChars, L"%s_backup_.dat.temp", context.installFolder);
-    if (CopyFileWithAccess(payload, staged, FALSE) &&
+    if (CopyFileW(payload, staged, FALSE) &&
         MoveFileExW(staged, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
         context.restartNeeded = 1;
+        return 1;
     }
-    return 1;
+    DeleteFileW(staged);
+    return 0;
 }

@@ -28,10 +28,12 @@ void RemoveFolder(const wchar_t* folder) {
     RemoveDirectoryW(folder);
 }
 
-// Moves what a placement folder holds into its destination, then removes what is left of it.
-void Drain(const wchar_t* folder, const wchar_t* destination, const TreeCopyOptions& options) {
-    CopyFolderTree(folder, destination, 0, options);
+// Moves what a placement folder holds into its destination, then removes what is left of it;
+// 0 when a file could be neither placed nor staged for the next restart.
+int Drain(const wchar_t* folder, const wchar_t* destination, const TreeCopyOptions& options) {
+    const int complete = CopyFolderTree(folder, destination, 0, options);
     RemoveFolder(folder);
+    return complete;
 }
 
 // The font test is a case-sensitive search anywhere in the name, so "a.TTF" stays out and
@@ -42,19 +44,24 @@ bool IsFontName(const wchar_t* name) { return wcsstr(name, L".ttf") || wcsstr(na
 
 int PlaceFiles(InstallContext& context) {
     const wchar_t* payload = context.runState->payloadFolder;
-    // Every process loads code from the system and Windows folders; full control for every
-    // local user there would let any of them run code in elevated processes.
+    // Only the package data folder, where the input method keeps what every user writes, is
+    // opened to "Users". Every process loads code from the system and Windows folders, and the
+    // installation folder holds the uninstaller, the backup that a repair installs and the
+    // drivers: write access there for any user would let them run code elevated.
     const TreeCopyOptions closed{false, &context.restartNeeded};
     const TreeCopyOptions open{true, &context.restartNeeded};
     wchar_t folder[kPathChars], destination[kPathChars];
+    int complete = 1;
 
     FormatCut(folder, kPathChars, L"%s$system32$\\", payload);
     // By its name on disk: a file in use is replaced at the next restart, whose rename list is
     // carried out by 64-bit code that would take "System32" for the 64-bit folder.
-    if (IsFolder(folder) && GetSystemFolderOnDisk(destination)) Drain(folder, destination, closed);
+    if (IsFolder(folder) && GetSystemFolderOnDisk(destination)) complete &= Drain(folder, destination, closed);
 
     FormatCut(folder, kPathChars, L"%s$windows$\\", payload);
-    if (IsFolder(folder) && GetWindowsDirectoryW(destination, kPathChars)) Drain(folder, destination, closed);
+    if (IsFolder(folder) && GetWindowsDirectoryW(destination, kPathChars)) {
+        complete &= Drain(folder, destination, closed);
+    }
 
     // The fonts are copied, not moved; removing the folder takes the sources.
     FormatCut(folder, kPathChars, L"%s$fonts$\\", payload);
@@ -66,15 +73,15 @@ int PlaceFiles(InstallContext& context) {
     // Without a package data folder the data files travel into the installation folder.
     FormatCut(folder, kPathChars, L"%s$dataFiles$\\", payload);
     if (IsFolder(folder) && GetPackageDataFolder(destination, PackageOf(context).name)) {
-        Drain(folder, destination, open);
+        complete &= Drain(folder, destination, open);
     }
 
-    CopyFolderTree(payload, context.installFolder, 0, open);
+    complete &= CopyFolderTree(payload, context.installFolder, 0, closed);
 
     // Lower case here; the shortcuts and the uninstall entry say "Unstall.exe", the same file.
     FormatCut(destination, kPathChars, L"%sunstall.exe", context.installFolder);
-    if (CopyFileW(context.runState->bareProgram, destination, FALSE)) GrantUsersAccess(destination);
-    return 1;
+    complete &= PlaceFile(context.runState->bareProgram, destination, closed);
+    return complete;
 }
 
 int InstallFonts(const wchar_t* fontSource) {

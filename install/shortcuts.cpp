@@ -91,8 +91,9 @@ int CreateShortcuts(InstallContext& context) {
     if (programs[0]) {
         // A group that cannot be created leaves every link in it to fail silently.
         FormatCut(group, kPathChars, L"%s%s\\", programs, package.name);
+        // It keeps the list it inherits: a link any user could change would start elevated
+        // uninstalls and repairs of its choice.
         CreateDirectoryW(group, nullptr);
-        GrantUsersAccess(group);
     }
 
     MakeGroupLinks(kConfigLinks, group, context);

@@ -95,7 +95,9 @@ bool ZERAVIzider::UpdateComponent(const UPDATEITEM& item) {
         Notify(L"  替换文件资源信息失败！");
         return false;
     }
-    if (!CopyFileWithAccess(fresh, item.targetPath, FALSE)) {
+    // In one step, keeping the access list the target's folder gives: the IME module in the
+    // system folder is loaded into every process.
+    if (!ReplaceFileWhole(fresh, item.targetPath)) {
         Notify(L"  替换文件失败！");
         return false;
     }

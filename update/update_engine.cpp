@@ -196,7 +196,7 @@ bool ZERAVIzider::InitUpdate(UpdateCallback progress, UpdateCallback message, vo
     return true;
 }
 
-bool ZERAVIzider::DownloadFile(const wchar_t* address, const wchar_t* path) {
+bool ZERAVIzider::DownloadFile(const wchar_t* address, const wchar_t* path, DWORD maxBytes) {
     if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(path)) return false;
     const WinInetApi& net = WinInet();
     if (!net.Loaded()) return false;
@@ -218,6 +218,7 @@ bool ZERAVIzider::DownloadFile(const wchar_t* address, const wchar_t* path) {
     DWORD announced = 0, announcedBytes = sizeof announced;
     const bool lengthKnown = net.queryInfo(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
                                            &announced, &announcedBytes, nullptr) != FALSE;
+    if (maxBytes && lengthKnown && announced > maxBytes) return false;
     DownloadTarget target(path);
     if (!target.Valid()) return false;
     DWORD received = 0;
@@ -228,6 +229,7 @@ bool ZERAVIzider::DownloadFile(const wchar_t* address, const wchar_t* path) {
         // A failed read is a broken transfer, not the end of the data.
         if (!net.read(request.Get(), chunk, kChunkBytes, &count)) return false;
         if (count == 0) break;
+        if (maxBytes && count > maxBytes - received) return false;
         if (!target.Write(chunk, count)) return false;
         received += count;
         if (m_progress) {
@@ -258,7 +260,7 @@ int ZERAVIzider::LoadUpdateList(const wchar_t* packageName) {
     GetUpdateServer(m_packageName, server, 128);
     FormatCut(address, 128, L"%s%s", server, kUpdateListPath);
     FormatCut(listFile, MAX_PATH, L"%s_srUpdateList.txt", m_tempFolder);
-    if (!DownloadFile(address, listFile)) {
+    if (!DownloadFile(address, listFile, kMaxUpdateListBytes)) {
         Notify(L"下载索拉输入系统更新信息失败！");
         return 0;
     }
@@ -343,7 +345,8 @@ int ScanTag(const wchar_t* text, wchar_t* key, wchar_t* value) {
 void GetUpdateServer(const wchar_t* packageName, wchar_t* server, size_t count) {
     wchar_t key[128];
     FormatCut(key, 128, L"Software\\vexal\\%s", packageName);
-    if (ReadServerValue(HKEY_CURRENT_USER, key, server, count)) return;
+    // The machine's value alone: any process of the user can write the user's own, and the
+    // server chooses what the elevated updater installs.
     if (ReadServerValue(HKEY_LOCAL_MACHINE, key, server, count)) return;
     CopyCut(server, count, SR_UPDATE_SERVER);
 }

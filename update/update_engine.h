@@ -32,6 +32,8 @@ using UpdateCallback = void (*)(const UPDATEMSG& notification, void* context);
 
 // The path of the list on the update server.
 constexpr wchar_t kUpdateListPath[] = L"/_supports/srime_drives/UpdateList.txt";
+// A list is a few hundred bytes a component; a larger one is refused before it is read.
+constexpr DWORD kMaxUpdateListBytes = 4u << 20;
 
 // Bytes received by all downloads since the program started; never reset.
 extern std::atomic<uint32_t> g_downloadedBytes;
@@ -42,8 +44,9 @@ public:
 
     bool InitUpdate(UpdateCallback progress, UpdateCallback message, void* context);
     // Downloads address into path; false on any failure, also on a transfer that breaks off
-    // or ends short of its announced length (the partial file is then removed).
-    bool DownloadFile(const wchar_t* address, const wchar_t* path);
+    // or ends short of its announced length, and on a body longer than maxBytes (0: no
+    // bound); the partial file is then removed.
+    bool DownloadFile(const wchar_t* address, const wchar_t* path, DWORD maxBytes = 0);
     // Finds the installed package, reads its driver names, downloads and parses the list.
     // Returns the records of the list; 0 when anything failed.
     int LoadUpdateList(const wchar_t* packageName);

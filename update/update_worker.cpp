@@ -4,6 +4,17 @@
 
 namespace {
 
+// Nothing may leave a thread procedure: running out of memory, or a failure that the
+// extractor raises, ends the step it happened in as a failed one.
+template <class Step>
+bool Guarded(Step step) {
+    try {
+        return step();
+    } catch (...) {
+        return false;
+    }
+}
+
 void FormatVersion(VersionNumber version, wchar_t* out) {
     FormatCut(out, 40, L"%d.%d.%d.%d", static_cast<int>(version >> 48 & 0xFFFF),
               static_cast<int>(version >> 32 & 0xFFFF), static_cast<int>(version >> 16 & 0xFFFF),
@@ -31,7 +42,8 @@ void UpdateRows(ZERAVIzider& engine, const fw::ListView& list) {
         const UPDATEITEM& item = selected[row];
         // The selected row is where the download shows its progress.
         list.Select(row);
-        const bool done = item.offeredVersion <= item.installedVersion || engine.UpdateComponent(item);
+        const bool done = item.offeredVersion <= item.installedVersion ||
+                          Guarded([&] { return engine.UpdateComponent(item); });
         list.SetItemText(row, 0, done ? L"完成" : L"失败");
     }
 }
@@ -43,11 +55,14 @@ DWORD WINAPI UpdateThreadProc(void* parameter) {
     ZERAVIzider& engine = dialog.Engine();
     fw::Window retry = dialog.Item(IDOK);
     retry.Enable(false);
-    if (engine.LoadUpdateList(dialog.PackageName()) != 0 && engine.SelectComponents() != 0) {
+    if (Guarded([&] { return engine.LoadUpdateList(dialog.PackageName()) != 0 && engine.SelectComponents() != 0; })) {
         const fw::ListView list = dialog.Components();
-        ShowRows(list, engine.Selected());
-        Sleep(500);
-        UpdateRows(engine, list);
+        Guarded([&] {
+            ShowRows(list, engine.Selected());
+            Sleep(500);
+            UpdateRows(engine, list);
+            return true;
+        });
     }
     engine.Notify(L"更新完毕");
     retry.Enable(true);

@@ -166,10 +166,9 @@ bool CSR_Install_SelectDir::PrepareFolder() {
     }
     // One level only; a missing parent is the user's to fix, told by the box below.
     CreateDirectoryW(folder, nullptr);
-    if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) {
-        GrantUsersAccess(folder);
-        return true;
-    }
+    // It keeps the list it inherits (read and run for users, as under the program-files
+    // folder): Unstall.exe and the backup there are run and installed elevated.
+    if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) return true;
     wchar_t text[kPathChars + 64];
     FormatCut(text, kPathChars + 64, L"所选安装目录:\r\n%s\r\n未能创建，请确定您的当前用户对该目录的访问权限！", folder);
     fw::ShowError(m_hwnd, text, L"安装错误？");

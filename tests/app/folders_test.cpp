@@ -74,32 +74,85 @@ TEST(FoldersTest, CopyFolderTreeMovesFilesIntoNewFoldersButNotDotFolders) {
     EXPECT_TRUE(Exists(source + L".svn\\x.txt"));
 }
 
-TEST(FoldersTest, CopyFolderTreeStagesATargetInUseForTheNextRestart) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    // Both ways of opening the copies to "Users" stage the same way.
+// Two files of one name from different folders, both in use: each waits for the restart in a
+// staged copy of its own, so neither takes the other's bytes.
+TEST(FoldersTest, CopyFolderTreeStagesEachTargetInUseUnderItsOwnNameForTheNextRestart) {
     for (const bool grantUsers : {true, false}) {
         TestFolder folder;
-        const std::wstring name = L"held" + std::to_wstring(GetCurrentProcessId()) + L".txt";
-        const std::wstring source = folder / L"source\\", target = folder / L"target\\", fallback = temp + name + L".temp";
-        MakeFolders(source);
-        MakeFolders(target);
-        WriteBytes(source + name, "new");
-        WriteBytes(target + name, "old");
+        const std::wstring source = folder / L"source\\", target = folder / L"target\\";
+        MakeFolders(source + L"one");
+        MakeFolders(source + L"two");
+        MakeFolders(target + L"one");
+        MakeFolders(target + L"two");
+        std::vector<HANDLE> held;
+        for (const wchar_t* sub : {L"one\\", L"two\\"}) {
+            WriteBytes(source + sub + L"driver.dll", std::string("new ") + (sub[0] == L'o' ? "one" : "two"));
+            WriteBytes(target + sub + L"driver.dll", "old");
+            held.push_back(CreateFileW((target + sub + L"driver.dll").c_str(), GENERIC_READ, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+            ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
+        }
 
         int restartNeeded = 0;
-        HANDLE held = CreateFileW((target + name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
         EXPECT_EQ(CopyFolderTree(source.c_str(), target.c_str(), 0, {grantUsers, &restartNeeded}), 1);
-        CloseHandle(held);
+        for (HANDLE h : held) CloseHandle(h);
 
-        EXPECT_EQ(test::TakePendingRename(fallback), L"!\\??\\" + target + name) << "grant " << grantUsers;
         EXPECT_EQ(restartNeeded, 1);
-        EXPECT_EQ(ReadBytes(target + name), "old");
-        EXPECT_EQ(ReadBytes(fallback), "new");
-        EXPECT_FALSE(Exists(source + name));
-        DeleteFileW(fallback.c_str());
+        const std::wstring first = test::TakePendingReplacementOf(target + L"one\\driver.dll");
+        const std::wstring second = test::TakePendingReplacementOf(target + L"two\\driver.dll");
+        EXPECT_NE(first, second);
+        EXPECT_EQ(ReadBytes(first), "new one") << first;
+        EXPECT_EQ(ReadBytes(second), "new two") << second;
+        EXPECT_EQ(ReadBytes(target + L"one\\driver.dll"), "old");
+        EXPECT_FALSE(Exists(source + L"one\\driver.dll"));
+        DeleteFileW(first.c_str());
+        DeleteFileW(second.c_str());
     }
+}
+
+// A file that can be neither copied nor staged (here its source cannot be read) fails the
+// copy; it stays where it was, and the rest of the tree is placed.
+TEST(FoldersTest, CopyFolderTreeFailsWhenAFileCanBeNeitherPlacedNorStaged) {
+    TestFolder folder;
+    const std::wstring source = folder / L"source\\", target = folder / L"target\\";
+    MakeFolders(source + L"sub");
+    WriteBytes(source + L"sub\\locked.dat", "locked");
+    WriteBytes(source + L"free.dat", "free");
+    HANDLE locked = CreateFileW((source + L"sub\\locked.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+
+    int restartNeeded = 0;
+    EXPECT_EQ(CopyFolderTree(source.c_str(), target.c_str(), 0, {false, &restartNeeded}), 0);
+    CloseHandle(locked);
+    EXPECT_EQ(restartNeeded, 0);
+    EXPECT_FALSE(Exists(target + L"sub\\locked.dat"));
+    EXPECT_EQ(ReadBytes(source + L"sub\\locked.dat"), "locked");
+    EXPECT_EQ(ReadBytes(target + L"free.dat"), "free");
+}
+
+// The replacement is written beside the target and moved over it: a target that cannot be
+// replaced keeps its bytes, and nothing of the attempt is left in its folder.
+TEST(FoldersTest, ReplaceFileWholeSwapsInOneStepOrLeavesTheOldFileAlone) {
+    TestFolder folder;
+    const std::wstring fresh = folder / L"fresh.ime", target = folder / L"sys\\module.ime";
+    MakeFolders(folder / L"sys");
+    WriteBytes(fresh, "new module");
+    WriteBytes(target, "old module");
+
+    HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ReplaceFileWhole(fresh.c_str(), target.c_str()), 0);
+    CloseHandle(held);
+    EXPECT_EQ(ReadBytes(target), "old module");
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder / L"sys\\*.tmp").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "left behind: " << std::wstring(found.cFileName).c_str();
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+
+    EXPECT_EQ(ReplaceFileWhole(fresh.c_str(), target.c_str()), 1);
+    EXPECT_EQ(ReadBytes(target), "new module");
+    EXPECT_EQ(ReadBytes(fresh), "new module");
 }
 
 TEST(FoldersTest, CopyFolderTreeWithoutGrantCopiesAndLeavesTheRestartFlagAlone) {

@@ -102,6 +102,25 @@ std::wstring TakePendingRename(const std::wstring& source) {
     return destination;
 }
 
+std::wstring TakePendingReplacementOf(const std::wstring& destination) {
+    std::wstring renames = PendingRenames();
+    const std::wstring wanted = L"!\\??\\" + destination;
+    for (size_t at = 0; at < renames.size();) {
+        const size_t sourceEnd = renames.find(L'\0', at);
+        if (sourceEnd == std::wstring::npos || sourceEnd == at) break;
+        const size_t targetEnd = renames.find(L'\0', sourceEnd + 1);
+        if (targetEnd == std::wstring::npos) break;
+        if (_wcsicmp(renames.substr(sourceEnd + 1, targetEnd - sourceEnd - 1).c_str(), wanted.c_str()) == 0) {
+            std::wstring source = renames.substr(at, sourceEnd - at);
+            if (source.rfind(L"\\??\\", 0) == 0) source.erase(0, 4);
+            SetPendingRenames(renames.erase(at, targetEnd + 1 - at));
+            return source;
+        }
+        at = targetEnd + 1;
+    }
+    return L"(no entry)";
+}
+
 std::wstring SystemFolderOnDisk() {
     wchar_t folder[MAX_PATH] = {};
     BOOL wow64 = FALSE;

@@ -35,6 +35,9 @@ void DeleteRegTree(HKEY root, const std::wstring& key);
 // (PendingFileRenameOperations) and returns its destination as stored there, "!\??\<path>"
 // for a replacing move; "(no entry)" when the list has none for it.
 std::wstring TakePendingRename(const std::wstring& source);
+// Takes the entry that replaces `destination` at the next restart out of the list and returns
+// the file it comes from, without "\??\"; "(no entry)" when the list has none.
+std::wstring TakePendingReplacementOf(const std::wstring& destination);
 
 // The folder that this test program sees as its system folder, by its name on disk: SysWOW64
 // for a 32-bit program under WOW64, else System32. What outlives a process names it so.

@@ -62,6 +62,8 @@ std::wstring DaclText(const std::wstring& path) {
 // removed at the end.
 class PlacementTest : public testing::Test {
 protected:
+    // The split always leaves the bare program, which becomes Unstall.exe.
+    PlacementTest() { Put(m_run.State().bareProgram, "uninstaller"); }
     ~PlacementTest() override {
         for (const std::wstring& path : m_outside) test::RemoveTree(path);
         wchar_t data[MAX_PATH];
@@ -138,7 +140,6 @@ TEST_F(PlacementTest, AReinstallOverwritesItsOwnFilesAndLeavesOthersAlone) {
 
 TEST_F(PlacementTest, ASystemFileInUseIsReplacedAtTheNextRestart) {
     const std::wstring target = Outside(kPlaces.system + L"SrTestPlaceHeld.dll");
-    const std::wstring staged = Outside(kPlaces.temp + L"SrTestPlaceHeld.dll.temp");
     Put(m_run.Payload(L"$system32$\\SrTestPlaceHeld.dll"), "new");
     Put(target, "old");
 
@@ -148,11 +149,28 @@ TEST_F(PlacementTest, ASystemFileInUseIsReplacedAtTheNextRestart) {
     CloseHandle(held);
 
     // By its name on disk: under WOW64 the restart would take "System32" for the 64-bit folder.
-    EXPECT_EQ(test::TakePendingRename(staged), L"!\\??\\" + kPlaces.realSystem + L"SrTestPlaceHeld.dll");
+    const std::wstring staged = test::TakePendingReplacementOf(kPlaces.realSystem + L"SrTestPlaceHeld.dll");
+    EXPECT_EQ(staged.rfind(kPlaces.temp, 0), 0u) << staged;
     EXPECT_EQ(m_run.Context().restartNeeded, 1);
     EXPECT_EQ(ReadBytes(target), "old");
     EXPECT_EQ(ReadBytes(staged), "new");
     EXPECT_FALSE(Exists(m_run.Payload(L"$system32$")));
+    DeleteFileW(staged.c_str());
+}
+
+// A file that can be neither placed nor left for the restart fails the step, instead of an
+// install that reports success with the file missing.
+TEST_F(PlacementTest, AFileThatCanBeNeitherPlacedNorStagedFailsTheStep) {
+    Put(m_run.Payload(L"tables\\main.dat"), "table");
+    Put(m_run.Payload(L"config.exe"), "config");
+    HANDLE locked = CreateFileW(m_run.Payload(L"tables\\main.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(PlaceFiles(m_run.Context()), 0);
+    CloseHandle(locked);
+    EXPECT_FALSE(Exists(m_run.Installed(L"tables\\main.dat")));
+    EXPECT_EQ(ReadBytes(m_run.Installed(L"config.exe")), "config");
+    EXPECT_EQ(m_run.Context().restartNeeded, 0);
 }
 
 // The backup

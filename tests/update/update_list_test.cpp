@@ -87,7 +87,7 @@ class InstalledPackageTest : public testing::Test {
 protected:
     void SetUp() override {
         test::SetRegString(HKEY_CURRENT_USER, kVendorKey, L"SMEInstallPath", m_install.Path().c_str());
-        test::SetRegString(HKEY_CURRENT_USER, kVendorKey, L"UpdateServer", test::ServerAddress(kPort).c_str());
+        test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"UpdateServer", test::ServerAddress(kPort).c_str());
         test::WriteCatalogue(kPackage, L"UpdIme", L"UpdTable", L"UpdSkin");
         ASSERT_TRUE(m_engine.InitUpdate(Messages::OnProgress, Messages::OnMessage, &m_messages));
     }
@@ -154,12 +154,26 @@ TEST_F(InstalledPackageTest, SelectionTakesThePackagesOwnComponentsWithTheirInst
 }
 
 TEST_F(InstalledPackageTest, AListTheServerDoesNotHaveIsADownloadFailure) {
-    test::SetRegString(HKEY_CURRENT_USER, kVendorKey, L"UpdateServer", (test::ServerAddress(kPort) + L"/404").c_str());
+    test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"UpdateServer", (test::ServerAddress(kPort) + L"/404").c_str());
     EXPECT_EQ(m_engine.LoadUpdateList(kPackage), 0);
     // A value with a path is no server address: the built-in one is asked, and not reached.
-    test::SetRegString(HKEY_CURRENT_USER, kVendorKey, L"UpdateServer", nullptr);
+    test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"UpdateServer", nullptr);
     EXPECT_EQ(m_engine.LoadUpdateList(kPackage), 0);
     EXPECT_EQ(m_messages.lines, std::vector<std::wstring>(2, L"下载索拉输入系统更新信息失败！"));
+}
+
+// A list of a few hundred bytes a component: one of megabytes is no list, and is refused
+// before the worker spends its memory on it.
+TEST_F(InstalledPackageTest, AListLargerThanItsBoundIsRefused) {
+    std::wstring text;
+    const std::wstring line = L"<TYPE=IME_MAIN><NAME=UpdIme><VERSION=9.0.0.0><CABURL=/cabs/ime.cab>\r\n";
+    while (text.size() <= kMaxUpdateListBytes) text += line;
+    test::PublishUpdateList(text);
+    EXPECT_EQ(m_engine.LoadUpdateList(kPackage), 0);
+    EXPECT_TRUE(m_engine.UpdateList().empty());
+    EXPECT_EQ(m_messages.lines, std::vector<std::wstring>{L"下载索拉输入系统更新信息失败！"});
+    test::PublishUpdateList(line);
+    EXPECT_EQ(m_engine.LoadUpdateList(kPackage), 1);
 }
 
 TEST_F(InstalledPackageTest, ACatalogueWithoutTheDefaultEntryOrWithNoneFails) {
@@ -195,14 +209,20 @@ TEST_F(InstalledPackageTest, TheInstallPathComesFromTheUsersKeyThenTheMachinesWi
     EXPECT_FALSE(GetInstallPath(kPackage, folder));
 }
 
-TEST_F(InstalledPackageTest, TheServerIsTheUsersValueThenTheMachinesThenTheBuiltInOne) {
+// Any process of the user can write the user's own value; the server chooses what the
+// elevated updater installs, so only the machine's value counts.
+TEST_F(InstalledPackageTest, TheServerIsTheMachinesValueThenTheBuiltInOneAndNeverTheUsers) {
     wchar_t server[128];
     GetUpdateServer(kPackage, server, 128);
     EXPECT_EQ(std::wstring(server), test::ServerAddress(kPort));
     test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"UpdateServer", L"https://mirror.example.org:8443/");
-    test::SetRegString(HKEY_CURRENT_USER, kVendorKey, L"UpdateServer", L"ftp://mirror");
+    test::SetRegString(HKEY_CURRENT_USER, kVendorKey, L"UpdateServer", L"http://127.0.0.1:1");
     GetUpdateServer(kPackage, server, 128);
     EXPECT_STREQ(server, L"https://mirror.example.org:8443");
+    test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"UpdateServer", nullptr);
+    GetUpdateServer(kPackage, server, 128);
+    EXPECT_STRNE(server, L"http://127.0.0.1:1");
+    EXPECT_EQ(std::wstring(server).rfind(L"https://", 0), 0u);
     test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"UpdateServer", L"http://host:port");
     GetUpdateServer(kPackage, server, 128);
     EXPECT_EQ(std::wstring(server).rfind(L"https://", 0), 0u);

@@ -89,7 +89,7 @@ protected:
         ASSERT_EQ(RunInstall(context, (m_folder / L"Demo IME").c_str(), L"", L""), 1);
         m_install = context.installFolder;
         test::WriteCatalogue(L"Demo", L"DemoIme", L"DemoTable", L"DemoSkin");
-        test::SetRegString(HKEY_CURRENT_USER, kVendorKey, L"UpdateServer", test::ServerAddress(kPort).c_str());
+        test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"UpdateServer", test::ServerAddress(kPort).c_str());
         wchar_t system[MAX_PATH];
         GetSystemDirectoryW(system, MAX_PATH);
         m_ime = std::wstring(system) + L"\\Demo(1).ime";
