@@ -168,6 +168,19 @@ TEST_F(ImeRegistrationTest, RemoveImeRemovesTheLayoutItsKeysAndTheFile) {
     EXPECT_EQ(m_context.restartNeeded, 0);
 }
 
+// A module that a process still holds goes at the next restart, under the name of the folder
+// it lies in on disk: for a 32-bit program "System32" would name the 64-bit namesake.
+TEST_F(ImeRegistrationTest, AModuleInUseIsDeletedAtTheNextRestartFromTheFolderItLiesIn) {
+    ASSERT_TRUE(Install());
+    HANDLE held = CreateFileW(SystemFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    m_context.packageRecord = &m_installed;
+    EXPECT_EQ(RemoveIme(m_context), 1);
+    CloseHandle(held);
+    EXPECT_EQ(m_context.restartNeeded, 1);
+    EXPECT_EQ(test::TakePendingRename(test::SystemFolderOnDisk() + L"\\" + kFileName), L"");
+}
+
 TEST_F(ImeRegistrationTest, RemoveImeWithoutALoadedLayoutTouchesNothing) {
     // The file alone, as a registration that failed leaves it.
     ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrGuardTest.ime").c_str(), SystemFile().c_str(), FALSE));
