@@ -80,7 +80,8 @@ int PlaceFiles(InstallContext& context) {
 
     // Lower case here; the shortcuts and the uninstall entry say "Unstall.exe", the same file.
     FormatCut(destination, kPathChars, L"%sunstall.exe", context.installFolder);
-    complete &= PlaceFile(context.runState->bareProgram, destination, closed);
+    // A repair has no bare program of its own: it runs from a copy of the installed one.
+    if (context.runState->bareProgram[0]) complete &= PlaceFile(context.runState->bareProgram, destination, closed);
     return complete;
 }
 

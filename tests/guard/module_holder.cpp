@@ -1,6 +1,9 @@
-// SrModuleHolder: loads the modules named on its command line, writes "ready" to standard
-// output and holds them until its standard input closes, for at most 60 seconds.
+// SrModuleHolder: loads the modules named on its command line (or, given as "--open=FILE",
+// opens the file without letting others delete or write it), writes "ready" to standard output
+// and holds them until its standard input closes, for at most 60 seconds.
 #include <windows.h>
+
+#include <cwchar>
 
 namespace {
 
@@ -21,6 +24,15 @@ void Say(const char* line) {
 
 int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
+        // Opened, not loaded: a 64-bit holder can keep a 32-bit module in use that way.
+        if (wcsncmp(argv[i], L"--open=", 7) == 0) {
+            if (CreateFileW(argv[i] + 7, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr) ==
+                INVALID_HANDLE_VALUE) {
+                Say("failed\n");
+                return 2;
+            }
+            continue;
+        }
         if (!LoadLibraryW(argv[i])) {
             Say("failed\n");
             return 2;

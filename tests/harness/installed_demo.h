@@ -53,6 +53,8 @@ protected:
         InstallContext context;
         InitInstallContext(context, nullptr, &m_config);
         ASSERT_EQ(RunInstall(context, m_target.c_str(), L"用户", L"公司"), 1);
+        // What a later run (a repair, an uninstall) has: no bare program of its own.
+        m_state.bareProgram[0] = 0;
         CopyCut(m_installed.installPath, m_target.c_str());
         CopyCut(m_installed.packageName, L"Demo");
     }
