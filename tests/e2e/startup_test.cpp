@@ -166,6 +166,23 @@ protected:
         return title;
     }
 
+    // The program with a crafted cabinet of the test data appended, enciphered as srpack does.
+    std::string Installer(const wchar_t* cabinet) const {
+        const std::string plain = test::ReadBytes(test::ProgramBeside(L"testdata\\cabinets\\") + cabinet);
+        std::vector<uint8_t> payload(plain.begin(), plain.end());
+        EXPECT_TRUE(EncipherContainer(payload));
+        std::string image = m_program;
+        WritePayloadOffset(reinterpret_cast<BYTE*>(&image[0]), static_cast<DWORD>(image.size()),
+                           static_cast<DWORD>(image.size()));
+        return image + std::string(payload.begin(), payload.end());
+    }
+    // Runs the installer unattended; its exit code, STILL_ACTIVE when it has not ended in time.
+    DWORD RunSilent(const std::string& installer) {
+        test::WriteBytes(m_setup, installer);
+        fw::UniqueHandle first = test::StartWithTemp(m_setup, L"/S", m_temp);
+        return test::WaitForExit(first.Get(), 60000);
+    }
+
     std::string m_demo;
     DWORD m_offset = 0;
 };
@@ -203,6 +220,12 @@ TEST_F(PackageStartTest, ADamagedPayloadEndsOnTheErrorPage) {
     EXPECT_EQ(FirstPage(wrong), kError);
     // Nothing of it is left outside the work folder's payload folder, which is emptied.
     EXPECT_FALSE(test::Exists(m_work + L"SR_INSTALL\\Demo.ime"));
+}
+
+TEST_F(PackageStartTest, APayloadThatNamesItselfAsTheNextCabinetEndsInsteadOfUnpackingForEver) {
+    const std::string installer = Installer(L"payload_self.cab");
+    EXPECT_EQ(RunSilent(installer), 1620u);
+    EXPECT_EQ(FirstPage(installer), L"输入法安装向导--->错误");
 }
 
 }  // namespace
