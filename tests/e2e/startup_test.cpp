@@ -8,6 +8,7 @@
 #include "payload/container.h"
 #include "payload/payload_key.h"
 #include "res/resource.h"
+#include "tests/harness/installed_demo.h"
 #include "tests/harness/process.h"
 #include "tests/harness/test_folder.h"
 #include "tests/harness/ui_driver.h"
@@ -220,6 +221,20 @@ TEST_F(PackageStartTest, ADamagedPayloadEndsOnTheErrorPage) {
     EXPECT_EQ(FirstPage(wrong), kError);
     // Nothing of it is left outside the work folder's payload folder, which is emptied.
     EXPECT_FALSE(test::Exists(m_work + L"SR_INSTALL\\Demo.ime"));
+}
+
+TEST_F(PackageStartTest, ARecordThatBreaksTheRulesOfANameOrOfTheFileToOpenIsADamagedPackage) {
+    const std::wstring kError = L"输入法安装向导--->错误";
+    const std::wstring programs = test::ShellFolder(CSIDL_PROGRAM_FILES);
+    // The names "..", "Nul", and the file to open "..\\..\\Windows\\regedit.exe".
+    for (const wchar_t* cabinet : {L"package_dots.cab", L"package_device.cab", L"package_open.cab"}) {
+        EXPECT_EQ(RunSilent(Installer(cabinet)), 1620u) << std::filesystem::path(cabinet).u8string();
+        EXPECT_EQ(FirstPage(Installer(cabinet)), kError) << std::filesystem::path(cabinet).u8string();
+    }
+    EXPECT_FALSE(test::Exists(programs + L"\\Crafted"));
+    const std::wstring uninstallList = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, uninstallList + L"Crafted"));
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, L"Software\\vexal\\Nul"));
 }
 
 TEST_F(PackageStartTest, APayloadThatNamesItselfAsTheNextCabinetEndsInsteadOfUnpackingForEver) {

@@ -89,6 +89,27 @@ def write_chains(out):
           stored_cabinet([('a.txt', b'hello\n')], 'srinstallbaseexe.cab'))
 
 
+def package_record(name, open_file=''):
+    """An "InstallInfo.dif": the texts UTF-16LE at their offsets, each zero-terminated."""
+    record = bytearray(1308)
+    for offset, text in ((0, name), (80, 'Crafted'), (788, open_file)):
+        data = text.encode('utf-16-le')
+        record[offset:offset + len(data)] = data
+    return bytes(record)
+
+
+def write_packages(out):
+    """Payloads of installers whose package record breaks the rules that srpack keeps."""
+    module = b'MZ not really a module'
+    write(os.path.join(out, 'package_dots.cab'),
+          stored_cabinet([('InstallInfo.dif', package_record('..')), ('...ime', module)]))
+    write(os.path.join(out, 'package_device.cab'),
+          stored_cabinet([('InstallInfo.dif', package_record('Nul')), ('Nul.ime', module)]))
+    write(os.path.join(out, 'package_open.cab'),
+          stored_cabinet([('InstallInfo.dif', package_record('Crafted', '..\\..\\Windows\\regedit.exe')),
+                          ('Crafted.ime', module)]))
+
+
 def main():
     out = sys.argv[1]
     tree = os.path.join(out, 'tree')
@@ -144,6 +165,7 @@ def main():
     write(os.path.join(out, 'truncated.cab'), zipped[:len(zipped) // 2])
 
     write_chains(out)
+    write_packages(out)
     return 0
 
 
