@@ -48,6 +48,13 @@ bool IsInstallRelativePath(const wchar_t* path) {
     return Cabinet::IsSafeStoredName(steps);
 }
 
+bool FormatModuleKey(wchar_t (&key)[kModuleKeyChars], const wchar_t* packageName) {
+    key[0] = 0;
+    if (!IsPlainPackageName(packageName)) return false;
+    FormatCut(key, kModuleKeyChars, L"%s(1).ime", packageName);
+    return true;
+}
+
 int LoadPackageConfig(const wchar_t* path, PACKAGECONFIG& record) {
     SR_MapFileIO file;
     if (!file.OpenFile(path, 0)) return 0;

@@ -5,6 +5,8 @@
 #include <cstdint>
 
 constexpr int kNameChars = 40;  // package names, at most 39 characters
+// "<name>(1).ime": the system IME file's name, which the guard looks for as the module's key.
+constexpr int kModuleKeyChars = kNameChars + 7;
 
 // Every text is UTF-16LE and zero-terminated inside its field.
 struct PACKAGECONFIG {
@@ -48,6 +50,9 @@ bool IsPlainPackageName(const wchar_t* name);
 // Whether the file-to-open field names a file inside the installation folder: empty (none),
 // or a relative path whose every step is a plain name (no "..", no drive, no root).
 bool IsInstallRelativePath(const wchar_t* path);
+
+// "<name>(1).ime" into key; false (key empty) when name is no plain package name.
+bool FormatModuleKey(wchar_t (&key)[kModuleKeyChars], const wchar_t* packageName);
 
 // Copies the first 1308 bytes of an "InstallInfo.dif" into record and cuts every text at the
 // last unit of its field. 0 when the file is missing or cannot be mapped (an empty file among

@@ -107,4 +107,14 @@ TEST(PackageNameTest, OnePlainNameOf1To39Characters) {
     }
 }
 
+TEST(PackageNameTest, TheModuleKeyHoldsTheWholeNameOf39Characters) {
+    const std::wstring name39(39, L'n');
+    wchar_t key[kModuleKeyChars];
+    ASSERT_TRUE(FormatModuleKey(key, name39.c_str()));
+    EXPECT_EQ(std::wstring(key), name39 + L"(1).ime");
+    // A bare "(1).ime" would be the end of every package's module.
+    EXPECT_FALSE(FormatModuleKey(key, L""));
+    EXPECT_STREQ(key, L"");
+}
+
 }  // namespace
