@@ -137,13 +137,16 @@ TEST_F(InstalledUninstallerTest, TheInteractiveUninstallRunsFromItsButtonAndTheI
 TEST_F(InstalledUninstallerTest, AnUnattendedRepairRestoresTheInstallAndAnUnusableBackupExitsWith1620) {
     Install();
     ASSERT_TRUE(DeleteFileW((m_target + L"config.exe").c_str()));
-    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner", L"新用户");
+    // Names as long as the welcome page takes them (255 characters), stored as it stores them.
+    const std::wstring owner = L"新用户" + std::wstring(252, L'名'), company = std::wstring(200, L'C') + L" Ltd";
+    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner", owner.c_str());
+    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegCompany", company.c_str());
     const std::wstring log = Log(L"repair log.txt");
     const DWORD code = Run(m_uninstaller, L"-r name=[Demo] /S \"/LOG=" + log + L"\"");
     EXPECT_TRUE(code == 0 || code == 3010) << code;
     EXPECT_TRUE(Exists(m_target + L"config.exe"));
-    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner"), L"新用户");
-    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegCompany"), L"Testers");
+    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner"), owner);
+    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegCompany"), company);
     std::vector<std::wstring> lines = LogLines(log);
     ASSERT_EQ(lines.size(), 14u);
     EXPECT_EQ(lines.back(), code == 0 ? L"安装程序已经完成所有工作!" : L"安装程序已经完成所有工作,但部分设置在重新启动以后方能生效!");
