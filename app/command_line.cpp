@@ -14,7 +14,10 @@ void CutAtLastBracket(wchar_t* text) {
     if (wchar_t* bracket = wcsrchr(text, L']')) *bracket = 0;
 }
 
-// The first of the four spellings found (in this order, not by position) gives the name.
+// The first of the four spellings found (in this order, not by position) gives the name. It is
+// read one character beyond the longest name, so that a longer one shows as a text without its
+// "]" and is refused rather than cut to the name of another package. A name that is no plain
+// package name leaves the name empty: nothing is read or deleted by it.
 bool TakeSwitch(const wchar_t* line, wchar_t letter, wchar_t* name) {
     const wchar_t upper = towupper(letter);
     const wchar_t spellings[4][10] = {
@@ -23,8 +26,11 @@ bool TakeSwitch(const wchar_t* line, wchar_t letter, wchar_t* name) {
         wchar_t pattern[16];
         FormatCut(pattern, 16, L"%s name=[", s);
         if (const wchar_t* found = wcsstr(line, pattern)) {
-            CopyCut(name, kNameChars, found + wcslen(pattern));
-            CutAtLastBracket(name);
+            wchar_t given[kNameChars + 1];
+            CopyCut(given, found + wcslen(pattern));
+            if (!wcschr(given, L']') && wcslen(given) == kNameChars) given[0] = 0;
+            CutAtLastBracket(given);
+            CopyCut(name, kNameChars, IsPlainPackageName(given) ? given : L"");
             return true;
         }
     }
@@ -67,7 +73,11 @@ void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package) {
     if (TakeSwitch(line, L'r', package.packageName)) state.mode = kModeRepair;
     if (TakeSwitch(line, L'g', package.packageName)) state.mode = kModeUpdate;
 
-    ReadInstallPath(package.packageName, package.installPath);
+    // Install mode reads the vendor key's own value (its name is empty); the other modes only
+    // that of a package they may name.
+    if (state.mode == kModeInstall || package.packageName[0]) {
+        ReadInstallPath(package.packageName, package.installPath);
+    }
 }
 
 void ParseCommandLine() { ParseCommandLine(*g_runState, *g_installedPackage); }

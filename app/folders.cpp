@@ -320,6 +320,9 @@ bool GetSystemFolderOnDisk(wchar_t* out) {
 }
 
 int GetPackageDataFolder(wchar_t* out, const wchar_t* name) {
+    // What is found here gets emptied: a name that is no plain package name could name the
+    // folder of every package, of another one, or one outside.
+    if (!IsPlainPackageName(name)) return 0;
     wchar_t common[MAX_PATH];
     if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, common) != S_OK) {
         return 0;

@@ -37,7 +37,8 @@ int ReplaceFileWhole(const wchar_t* source, const wchar_t* target);
 // it. False when the folder is not known or longer than kPathChars.
 bool GetSystemFolderOnDisk(wchar_t* out);
 
-// "<all users' application data>\SoramoIMEs\<name>\"; the folder is not created.
+// "<all users' application data>\SoramoIMEs\<name>\"; the folder is not created. 0 when the
+// folder is not known or name is no plain package name.
 int GetPackageDataFolder(wchar_t* out, const wchar_t* name);
 
 // Deletes what a folder holds and keeps the folder; 0 when it does not exist or is itself a

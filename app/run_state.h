@@ -3,7 +3,6 @@
 #include "payload/records.h"
 
 constexpr int kPathChars = 260;  // every path slot; a formatted path is cut at 259 characters
-constexpr int kNameChars = 40;   // package names, at most 39 characters
 
 struct RUNSTATE {
     wchar_t ownPath[kPathChars];      // the running executable

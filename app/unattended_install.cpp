@@ -13,8 +13,8 @@
 // Termination is asynchronous, so the list is taken again a few times before the module
 // counts as still in use.
 bool ModuleFreeUnattended(const wchar_t* packageName, const UNATTENDED& switches, InstallContext& context) {
-    wchar_t key[kNameChars];
-    FormatCut(key, kNameChars, L"%s(1).ime", packageName);
+    wchar_t key[kModuleKeyChars];
+    if (!FormatModuleKey(key, packageName)) return true;  // no package, no module (as ModuleIsFree)
     ProcessFinder finder;
     int holders = finder.CheckLoaded(key);
     for (int attempt = 0; holders > 0 && switches.forceClose && attempt < 10; ++attempt) {

@@ -3,7 +3,6 @@
 
 #include "app/startup.h"
 #include "app/unattended_install.h"
-#include "install/install_defaults.h"
 #include "install/installed_package.h"
 #include "install/progress_log.h"
 #include "install/repair.h"
@@ -39,7 +38,7 @@ int RunUnattendedRepair(const UNATTENDED& switches) {
     if (!IsPlainPackageName(package.packageName)) return kExitBadSwitch;
     if (!ModuleFreeUnattended(package.packageName, switches, context)) return kExitInUse;
 
-    wchar_t userName[kRegisteredNameChars], companyName[kRegisteredNameChars];
+    wchar_t userName[kRecordedNameChars], companyName[kRecordedNameChars];
     ReadRecordedNames(package.packageName, userName, companyName);
     switch (RunRepair(context, package, userName, companyName)) {
     case RepairOutcome::kRepaired:

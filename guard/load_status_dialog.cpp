@@ -47,8 +47,10 @@ void CSR_IMELoadStatus::ShowHolders(bool english) const {
 }
 
 bool ModuleIsFree(HWND owner, const wchar_t* packageName) {
-    wchar_t key[40];
-    FormatCut(key, 40, L"%s(1).ime", packageName);
+    // A name that is no package's names no module either, and nothing is done by it; its key
+    // would be a bare "(1).ime", which every package's module ends with.
+    wchar_t key[kModuleKeyChars];
+    if (!FormatModuleKey(key, packageName)) return true;
     CSR_IMELoadStatus status;
     return status.CheckLoaded(key) == 0 || status.DoModal(owner) == IDOK;
 }

@@ -28,4 +28,5 @@ private:
 
 // The guard every mode runs before it touches the module "<name>(1).ime": true when no
 // process holds it, or when the load-status dialog, run modally over owner, ended them all.
+// Also true for a name that is no plain package name, by which no mode touches anything.
 bool ModuleIsFree(HWND owner, const wchar_t* packageName);

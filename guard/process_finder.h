@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "payload/records.h"
+
 struct ProcessEntry {
     wchar_t name[100];  // base name of the executable, empty when it cannot be read
     DWORD processId;
@@ -12,7 +14,8 @@ struct ProcessEntry {
 
 class ProcessFinder {
 public:
-    // Takes the module key (cut to 39 characters), lists the holders anew; their count.
+    // Takes the module key (cut to the kModuleKeyChars of "<name>(1).ime"), lists the holders
+    // anew; their count.
     int CheckLoaded(const wchar_t* key);
     // Appends every process (this one excepted) holding the key; false when the system's
     // process list cannot be had.
@@ -26,7 +29,7 @@ public:
     const wchar_t* Key() const { return m_key; }
 
 private:
-    wchar_t m_key[40] = {};
+    wchar_t m_key[kModuleKeyChars] = {};
     std::vector<ProcessEntry> m_entries;
 };
 

@@ -101,8 +101,9 @@ int RegisterIme(InstallContext& context) {
     const PACKAGECONFIG& package = PackageOf(context);
     wchar_t name[kNameChars];
     CopyCut(name, package.name);
-    wchar_t fileName[kPathChars];
-    FormatCut(fileName, kPathChars, L"%s(1).ime", name);
+    // Empty for a name that the record's load refuses; the copy then fails and says so.
+    wchar_t fileName[kModuleKeyChars];
+    FormatModuleKey(fileName, name);
     wchar_t target[kPathChars];
     SystemFilePath(target, fileName);
     wchar_t source[kPathChars];
@@ -155,10 +156,8 @@ HKL FindImeLayout(const wchar_t* imeFileName) {
 // file, so a package that was repaired has more than one.
 int RemoveIme(InstallContext& context) {
     const INSTALLEDPACKAGE& package = *static_cast<INSTALLEDPACKAGE*>(context.packageRecord);
-    wchar_t name[kNameChars];
-    CopyCut(name, package.packageName);
-    wchar_t fileName[kNameChars];
-    FormatCut(fileName, kNameChars, L"%s(1).ime", name);
+    wchar_t fileName[kModuleKeyChars];
+    if (!FormatModuleKey(fileName, package.packageName)) return 0;
     const std::vector<HKL> layouts = FindImeLayouts(fileName);
     if (layouts.empty()) return 0;
 

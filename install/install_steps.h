@@ -31,7 +31,8 @@ int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, Ins
 // Step 4: "_backup_.dat" in the installation folder, a copy of the payload file. Returns 1.
 int BackupPayload(InstallContext& context);
 
-// Step 5: the shortcut group with its nine links, the desktop link, the file to open. Returns 1.
+// Step 5: the shortcut group with its nine links, the desktop link, the file to open (only when
+// the context has an owner: never in an unattended run). Returns 1.
 int CreateShortcuts(InstallContext& context);
 // Uninstall: the desktop link and the group's nine links, then the group if it is empty.
 void RemoveShortcuts(const wchar_t* packageName);

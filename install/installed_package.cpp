@@ -70,14 +70,6 @@ bool HoldsSystemFolder(const wchar_t* folder) {
 
 }  // namespace
 
-bool IsPlainPackageName(const wchar_t* name) {
-    if (!name[0] || wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) return false;
-    for (const wchar_t* p = name; *p; ++p) {
-        if (*p < 0x20 || wcschr(L"\\/:*?\"<>|", *p)) return false;
-    }
-    return true;
-}
-
 bool InstalledFolder(const INSTALLEDPACKAGE& package, wchar_t (&out)[kPathChars]) {
     out[0] = 0;
     const wchar_t* path = package.installPath;

@@ -1,13 +1,9 @@
 // What an uninstall or a repair may trust of the installed-package record. Its name comes
 // from the command line and its folder from a registry value that anyone with the rights can
-// change; both decide what gets deleted, so both are checked before they are used.
+// change; both decide what gets deleted, so both are checked before they are used (the name
+// by IsPlainPackageName of payload/records.h).
 #pragma once
 #include "app/run_state.h"
-
-// A package name that names one folder and one registry key: not empty, no separators,
-// wildcards or control characters, not "." or "..". An empty name would make the parents
-// (every package's data, the whole uninstall list) the things deleted.
-bool IsPlainPackageName(const wchar_t* name);
 
 // The recorded installation folder, with its trailing backslash, in out; false (out empty)
 // when there is none or it is no folder that an uninstall may empty: a relative path, a

@@ -13,12 +13,17 @@ namespace {
 
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
+// The whole value, however long: a name that the welcome page stored must come back as it was
+// typed, not be taken for missing and replaced by the registered owner.
 void ReadString(HKEY key, const wchar_t* value, wchar_t* field) {
-    wchar_t text[kRegisteredNameChars] = {};
-    DWORD bytes = sizeof text - sizeof(wchar_t);  // 254 bytes read: room for the terminator
-    if (RegQueryValueExW(key, value, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &bytes) == ERROR_SUCCESS) {
-        CopyCut(field, kRegisteredNameChars, text);
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key, value, nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS) return;
+    // Zero-filled, with room for the terminator that the stored text does not count.
+    fw::HeapBlock text(bytes + sizeof(wchar_t));
+    if (!text.Get() || RegQueryValueExW(key, value, nullptr, nullptr, text.As<BYTE>(), &bytes) != ERROR_SUCCESS) {
+        return;
     }
+    CopyCut(field, kRecordedNameChars, text.As<wchar_t>());
 }
 
 }  // namespace

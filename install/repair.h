@@ -1,6 +1,11 @@
 // RunRepair: a fresh install of the package from the backup that its last install kept.
 #pragma once
+#include <cstddef>
+
 #include "install/install_context.h"
+
+// A name recorded in the uninstall entry: at most 255 characters, as the welcome page's fields.
+constexpr size_t kRecordedNameChars = 256;
 
 // What a repair run came to.
 enum class RepairOutcome {
@@ -14,7 +19,8 @@ enum class RepairOutcome {
 bool ReadableBackup(const INSTALLEDPACKAGE& package, wchar_t (&path)[kPathChars]);
 
 // The names recorded in the package's uninstall entry ("RegOwner", "RegCompany"), each
-// falling back to the system's registered owner and organisation. Buffers of 128 units.
+// falling back to the system's registered owner and organisation. Buffers of
+// kRecordedNameChars units.
 void ReadRecordedNames(const wchar_t* packageName, wchar_t* userName, wchar_t* companyName);
 
 // Unpacks the backup into the payload folder of the context's run state and runs the

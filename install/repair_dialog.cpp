@@ -7,7 +7,6 @@
 #include "app/run_state.h"
 #include "framework/controls.h"
 #include "guard/load_status_dialog.h"
-#include "install/install_defaults.h"
 #include "install/repair.h"
 #include "res/resource.h"
 
@@ -46,7 +45,7 @@ void CSR_Repair::OnOK() {
     // Told apart by caption; the template's "修复(&U)" is always replaced and does nothing.
     const std::wstring caption = Item(IDOK).GetText();
     if (caption == kRepairCaption) {
-        wchar_t userName[kRegisteredNameChars], companyName[kRegisteredNameChars];
+        wchar_t userName[kRecordedNameChars], companyName[kRecordedNameChars];
         ReadRecordedNames(g_installedPackage->packageName, userName, companyName);
         InstallContext context;
         InitInstallContext(context, m_hwnd, nullptr);

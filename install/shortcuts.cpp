@@ -97,7 +97,9 @@ int CreateShortcuts(InstallContext& context) {
     }
 
     MakeGroupLinks(kConfigLinks, group, context);
-    if (package.openFile[0]) {
+    // Only for a user who watches: an unattended run (no owner) opens nothing on the machine it
+    // is deployed to. The record's load has made sure that the file lies inside the folder.
+    if (package.openFile[0] && context.owner) {
         wchar_t open[kPathChars];
         FormatCut(open, kPathChars, L"%s%s", context.installFolder, package.openFile);
         // Neither waited for nor checked: a missing file is the package's affair.

@@ -62,6 +62,8 @@ bool IsSafeStoredName(const wchar_t* name) {
     return true;
 }
 
+bool IsPlainFileName(const wchar_t* name) { return !wcspbrk(name, L"\\/") && IsSafeStoredName(name); }
+
 // The callbacks given to the library: each finds the extractor bound to its thread. No
 // exception may unwind through the library's frames, so a failure thrown here is kept and
 // raised again once FDICopy has returned.
@@ -213,12 +215,23 @@ bool CExtract::Extract(const wchar_t* cabinetPath, const wchar_t* destination) {
     }
 
     m_nextCabinet.Clear();
+    m_chain.clear();
+    m_chain.push_back(name);
+    m_continued = false;
     CAnsiString folderUtf8, nameUtf8;
     folderUtf8.AssignUtf8(folder.Text());
     nameUtf8.AssignUtf8(name.Text());
     BOOL copied = m_fdiCopy(m_context, const_cast<char*>(nameUtf8.Text()), const_cast<char*>(folderUtf8.Text()), 0,
                             Callbacks::Notify, nullptr, nullptr);
     while (copied && !m_fatal && m_nextCabinet.Length()) {
+        // The cabinet that the library already went on into to finish a file is read for the
+        // files that start in it; any other must join the chain.
+        const bool wentInto = m_continued && _wcsicmp(m_nextCabinet.Text(), m_chain.back().Text()) == 0;
+        m_continued = false;
+        if (!wentInto && !JoinChain(m_nextCabinet)) {
+            SetError(kErrorCabinetChain);
+            break;
+        }
         nameUtf8.AssignUtf8(m_nextCabinet.Text());
         m_nextCabinet.Clear();
         copied = m_fdiCopy(m_context, const_cast<char*>(nameUtf8.Text()), const_cast<char*>(folderUtf8.Text()), 0,
@@ -227,6 +240,17 @@ bool CExtract::Extract(const wchar_t* cabinetPath, const wchar_t* destination) {
     if (m_output.fd > 0) Close(m_output.fd);
     if (m_fatal) throw m_fatal;
     return !m_libraryError.fError && !m_error.code && !m_error.systemError;
+}
+
+// A header names the next cabinet of its set; one that names itself or an earlier one would be
+// read for ever, and one with folder steps would be read from anywhere.
+bool CExtract::JoinChain(const CWideString& name) {
+    if (!IsPlainFileName(name.Text()) || m_chain.size() >= kMaxChainCabinets) return false;
+    for (const CWideString& earlier : m_chain) {
+        if (_wcsicmp(earlier.Text(), name.Text()) == 0) return false;
+    }
+    m_chain.push_back(name);
+    return true;
 }
 
 void CExtract::ResetOutput() {
@@ -386,6 +410,12 @@ INT_PTR CExtract::OnNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record) {
             SetError(record->fdie);
             return -1;
         }
+        // The library is about to open it to finish a file that runs on into it.
+        if (!JoinChain(m_nextCabinet)) {
+            SetError(kErrorCabinetChain);
+            return -1;
+        }
+        m_continued = true;
         return 0;
     default:
         return 0;

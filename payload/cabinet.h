@@ -21,7 +21,12 @@ enum : int {
     kErrorCipheredCabinet = 1008,  // an enciphered cabinet given to an extractor without key
     kErrorWrongThread = 1011,
     kErrorThreadBusy = 1012,       // another extractor is bound to this thread
+    kErrorCabinetChain = 1013,     // a next cabinet that is no plain name, comes again or is one too many
 };
+
+// The cabinets of one extraction: the payload is a single cabinet, so a set is followed for a
+// few cabinets at most.
+constexpr size_t kMaxChainCabinets = 8;
 
 struct ERRORSTATE {
     int code;
@@ -87,6 +92,7 @@ private:
     int ReadDeciphered(int fd, DWORD position, BYTE* out, DWORD count);
     bool CheckSignature(BYTE* buffer);
     bool DecodeName(const char* stored, USHORT attributes, CWideString& name);
+    bool JoinChain(const CWideString& name);
     INT_PTR OnNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record);
     INT_PTR OnCopyFile(PFDINOTIFICATION record);
     INT_PTR OnCloseFile(PFDINOTIFICATION record);
@@ -99,6 +105,8 @@ private:
     std::vector<DWORD> m_positions;
     CWideString m_destination;
     CWideString m_nextCabinet;
+    std::vector<CWideString> m_chain;  // every cabinet of this extraction, the first one included
+    bool m_continued = false;          // the library went on into the chain's last cabinet itself
     BLOWFISH m_cipher;
     ERF m_libraryError;
     ERRORSTATE m_error;
@@ -120,5 +128,8 @@ private:
 // Whether a name stored in a cabinet stays inside the destination folder when it is
 // appended to it: no absolute path, drive, device or stream, no "." or ".." component.
 bool IsSafeStoredName(const wchar_t* name);
+
+// One such name without any folder step ("\" or "/"): a file right inside a folder.
+bool IsPlainFileName(const wchar_t* name);
 
 }  // namespace Cabinet

@@ -4,9 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 
+constexpr int kNameChars = 40;  // package names, at most 39 characters
+// "<name>(1).ime": the system IME file's name, which the guard looks for as the module's key.
+constexpr int kModuleKeyChars = kNameChars + 7;
+
 // Every text is UTF-16LE and zero-terminated inside its field.
 struct PACKAGECONFIG {
-    wchar_t name[40];         // package name, at most 39 characters
+    wchar_t name[kNameChars];  // package name, at most 39 characters
     wchar_t layoutText[44];   // the text given to the system for the keyboard layout
     uint32_t reserved;
     wchar_t comments[20];
@@ -32,10 +36,26 @@ static_assert(sizeof(PACKAGECONFIG) == 1308, "layout of InstallInfo.dif");
 
 // What an uninstall, repair or update run knows of the installed package.
 struct INSTALLEDPACKAGE {
-    wchar_t installPath[260];  // with its trailing backslash, from "SMEInstallPath"
-    wchar_t packageName[40];   // from the command line, at most 39 characters
+    wchar_t installPath[260];         // with its trailing backslash, from "SMEInstallPath"
+    wchar_t packageName[kNameChars];  // from the command line, at most 39 characters
 };
 
-// Copies the first 1308 bytes of an "InstallInfo.dif" into record; 0 when the file is
-// missing or cannot be mapped (an empty file among them).
+// The one rule for a package name, which names folders, registry keys, links and the module:
+// 1 to 39 characters that make one plain file name (no "\", "/", ":", wildcards or control
+// characters, not "." or "..", no trailing dot or blank, no device name such as CON or
+// COM1.txt). Anything else could name a parent (an empty name: every package's data, the whole
+// uninstall list), another package's folder or a device.
+bool IsPlainPackageName(const wchar_t* name);
+
+// Whether the file-to-open field names a file inside the installation folder: empty (none),
+// or a relative path whose every step is a plain name (no "..", no drive, no root).
+bool IsInstallRelativePath(const wchar_t* path);
+
+// "<name>(1).ime" into key; false (key empty) when name is no plain package name.
+bool FormatModuleKey(wchar_t (&key)[kModuleKeyChars], const wchar_t* packageName);
+
+// Copies the first 1308 bytes of an "InstallInfo.dif" into record and cuts every text at the
+// last unit of its field. 0 when the file is missing or cannot be mapped (an empty file among
+// them), and when the record breaks the rules above: the package counts as damaged and the
+// record is left zero.
 int LoadPackageConfig(const wchar_t* path, PACKAGECONFIG& record);

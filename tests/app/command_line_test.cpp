@@ -2,6 +2,7 @@
 // install path from the vendor key.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "app/startup.h"
@@ -66,20 +67,36 @@ TEST(CommandLineTest, NameRunsToTheEndAndIsCutAtItsLastBracket) {
     EXPECT_STREQ(Parse(L"-u name=[Abc").package.packageName, L"Abc");
 }
 
-TEST(CommandLineTest, NameIsCutTo39CharactersBeforeTheBracket) {
+TEST(CommandLineTest, ANameOfMoreThan39CharactersIsRefusedRatherThanCut) {
     const std::wstring name39(39, L'n');
     EXPECT_STREQ(Parse(L"-u name=[" + name39 + L"]").package.packageName, name39.c_str());
-    // The "]" beyond the 39th character is never seen: the name keeps 39 characters.
-    const std::wstring name45(45, L'n');
-    EXPECT_STREQ(Parse(L"-u name=[" + name45 + L"]").package.packageName, name39.c_str());
+    EXPECT_STREQ(Parse(L"-u name=[" + name39).package.packageName, name39.c_str());
+    // Cut to 39 characters it would name another package, the one of those 39.
+    const std::wstring name40(40, L'n'), name45(45, L'n');
+    Parsed longer = Parse(L"-u name=[" + name45 + L"] file=C:\\x\\Unstall.exe");
+    EXPECT_EQ(longer.state.mode, kModeUninstall);
+    EXPECT_STREQ(longer.package.packageName, L"");
+    EXPECT_STREQ(Parse(L"-r name=[" + name40 + L"]").package.packageName, L"");
+    EXPECT_STREQ(Parse(L"-g name=[" + name40).package.packageName, L"");
     // A "]" inside the first 39 characters still cuts.
     EXPECT_STREQ(Parse(L"-u name=[ab]" + name45).package.packageName, L"ab");
+}
+
+TEST(CommandLineTest, ANameThatIsNoPlainPackageNameIsTakenAsNone) {
+    for (const wchar_t* name : {L"", L"..", L"..\\..\\Windows", L"a/b", L"C:", L"CON", L"x\ty"}) {
+        for (const wchar_t* mode : {L"-u", L"-r", L"-g"}) {
+            Parsed p = Parse(std::wstring(mode) + L" name=[" + name + L"] file=C:\\x\\Unstall.exe");
+            EXPECT_NE(p.state.mode, kModeInstall);
+            EXPECT_STREQ(p.package.packageName, L"") << std::filesystem::path(name).u8string();
+        }
+    }
 }
 
 TEST(CommandLineTest, StartedPathIsCutAtItsLastBracket) {
     Parsed p = Parse(L"-u name=[Abc] file=C:\\IME [Abc]\\Unstall.exe");
     EXPECT_STREQ(p.state.startedPath, L"C:\\IME [Abc");
-    EXPECT_STREQ(p.package.packageName, L"Abc] file=C:\\IME [Abc");
+    // The name runs on into the path to the path's last "]", and is then no plain name.
+    EXPECT_STREQ(p.package.packageName, L"");
 }
 
 TEST(CommandLineTest, StartedPathIsCutAt259Characters) {
@@ -111,6 +128,20 @@ TEST_F(InstallPathTest, FallsBackToTheMachineKey) {
 
 TEST_F(InstallPathTest, MissingEverywhereLeavesItEmpty) {
     EXPECT_STREQ(Parse(L"-u name=[CmdLineTestIme]").package.installPath, L"");
+}
+
+TEST(InstallPathOfARefusedNameTest, IsNeitherTheVendorKeysNorThatOfTheFirst39Characters) {
+    const std::wstring name39 = L"CmdLineTestIme" + std::wstring(25, L'x');
+    test::SetRegString(HKEY_LOCAL_MACHINE, kVendor + name39, L"SMEInstallPath", L"C:\\Other\\");
+    test::SetRegString(HKEY_LOCAL_MACHINE, L"Software\\vexal", L"SMEInstallPath", L"C:\\Vendor\\");
+    const Parsed longer = Parse(L"-u name=[" + name39 + L"yyyyy] file=C:\\x\\Unstall.exe");
+    const Parsed dots = Parse(L"-u name=[..] file=C:\\x\\Unstall.exe");
+    const Parsed plain = Parse(L"-u name=[" + name39 + L"] file=C:\\x\\Unstall.exe");
+    test::DeleteRegTree(HKEY_LOCAL_MACHINE, kVendor + name39);
+    test::SetRegString(HKEY_LOCAL_MACHINE, L"Software\\vexal", L"SMEInstallPath", nullptr);
+    EXPECT_STREQ(longer.package.installPath, L"");
+    EXPECT_STREQ(dots.package.installPath, L"");
+    EXPECT_STREQ(plain.package.installPath, L"C:\\Other\\");
 }
 
 TEST(InstallPathEmptyNameTest, InstallModeReadsTheVendorKeyItself) {

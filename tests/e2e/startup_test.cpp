@@ -8,6 +8,7 @@
 #include "payload/container.h"
 #include "payload/payload_key.h"
 #include "res/resource.h"
+#include "tests/harness/installed_demo.h"
 #include "tests/harness/process.h"
 #include "tests/harness/test_folder.h"
 #include "tests/harness/ui_driver.h"
@@ -166,6 +167,23 @@ protected:
         return title;
     }
 
+    // The program with a crafted cabinet of the test data appended, enciphered as srpack does.
+    std::string Installer(const wchar_t* cabinet) const {
+        const std::string plain = test::ReadBytes(test::ProgramBeside(L"testdata\\cabinets\\") + cabinet);
+        std::vector<uint8_t> payload(plain.begin(), plain.end());
+        EXPECT_TRUE(EncipherContainer(payload));
+        std::string image = m_program;
+        WritePayloadOffset(reinterpret_cast<BYTE*>(&image[0]), static_cast<DWORD>(image.size()),
+                           static_cast<DWORD>(image.size()));
+        return image + std::string(payload.begin(), payload.end());
+    }
+    // Runs the installer unattended; its exit code, STILL_ACTIVE when it has not ended in time.
+    DWORD RunSilent(const std::string& installer) {
+        test::WriteBytes(m_setup, installer);
+        fw::UniqueHandle first = test::StartWithTemp(m_setup, L"/S", m_temp);
+        return test::WaitForExit(first.Get(), 60000);
+    }
+
     std::string m_demo;
     DWORD m_offset = 0;
 };
@@ -203,6 +221,26 @@ TEST_F(PackageStartTest, ADamagedPayloadEndsOnTheErrorPage) {
     EXPECT_EQ(FirstPage(wrong), kError);
     // Nothing of it is left outside the work folder's payload folder, which is emptied.
     EXPECT_FALSE(test::Exists(m_work + L"SR_INSTALL\\Demo.ime"));
+}
+
+TEST_F(PackageStartTest, ARecordThatBreaksTheRulesOfANameOrOfTheFileToOpenIsADamagedPackage) {
+    const std::wstring kError = L"输入法安装向导--->错误";
+    const std::wstring programs = test::ShellFolder(CSIDL_PROGRAM_FILES);
+    // The names "..", "Nul", and the file to open "..\\..\\Windows\\regedit.exe".
+    for (const wchar_t* cabinet : {L"package_dots.cab", L"package_device.cab", L"package_open.cab"}) {
+        EXPECT_EQ(RunSilent(Installer(cabinet)), 1620u) << std::filesystem::path(cabinet).u8string();
+        EXPECT_EQ(FirstPage(Installer(cabinet)), kError) << std::filesystem::path(cabinet).u8string();
+    }
+    EXPECT_FALSE(test::Exists(programs + L"\\Crafted"));
+    const std::wstring uninstallList = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, uninstallList + L"Crafted"));
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, L"Software\\vexal\\Nul"));
+}
+
+TEST_F(PackageStartTest, APayloadThatNamesItselfAsTheNextCabinetEndsInsteadOfUnpackingForEver) {
+    const std::string installer = Installer(L"payload_self.cab");
+    EXPECT_EQ(RunSilent(installer), 1620u);
+    EXPECT_EQ(FirstPage(installer), L"输入法安装向导--->错误");
 }
 
 }  // namespace

@@ -137,13 +137,16 @@ TEST_F(InstalledUninstallerTest, TheInteractiveUninstallRunsFromItsButtonAndTheI
 TEST_F(InstalledUninstallerTest, AnUnattendedRepairRestoresTheInstallAndAnUnusableBackupExitsWith1620) {
     Install();
     ASSERT_TRUE(DeleteFileW((m_target + L"config.exe").c_str()));
-    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner", L"新用户");
+    // Names as long as the welcome page takes them (255 characters), stored as it stores them.
+    const std::wstring owner = L"新用户" + std::wstring(252, L'名'), company = std::wstring(200, L'C') + L" Ltd";
+    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner", owner.c_str());
+    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegCompany", company.c_str());
     const std::wstring log = Log(L"repair log.txt");
     const DWORD code = Run(m_uninstaller, L"-r name=[Demo] /S \"/LOG=" + log + L"\"");
     EXPECT_TRUE(code == 0 || code == 3010) << code;
     EXPECT_TRUE(Exists(m_target + L"config.exe"));
-    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner"), L"新用户");
-    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegCompany"), L"Testers");
+    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner"), owner);
+    EXPECT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegCompany"), company);
     std::vector<std::wstring> lines = LogLines(log);
     ASSERT_EQ(lines.size(), 14u);
     EXPECT_EQ(lines.back(), code == 0 ? L"安装程序已经完成所有工作!" : L"安装程序已经完成所有工作,但部分设置在重新启动以后方能生效!");
@@ -181,6 +184,86 @@ TEST_F(InstalledUninstallerTest, AHolderOfTheModuleStopsAnUnattendedUninstallUnl
     EXPECT_TRUE(code == 0 || code == 3010) << code;
     EXPECT_EQ(WaitForSingleObject(holder.Process(), 5000), WAIT_OBJECT_0) << "the holder was ended";
     EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, test::kDemoEntry));
+    EXPECT_TRUE(GoneWithin(m_target, 15000));
+}
+
+// A package whose name has the full 39 characters: its module key "<name>(1).ime" has 46.
+class LongNamedPackageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CreateDirectoryW(m_temp.c_str(), nullptr);
+        CreateDirectoryW(m_content.c_str(), nullptr);
+        ASSERT_EQ(Srpack(L"info --out \"" + m_content + L"InstallInfo.dif\" --name " + kName + L" --layout LongIme"),
+                  0u);
+        ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrGuardTest.ime").c_str(), (m_content + kName + L".ime").c_str(),
+                              FALSE));
+        ASSERT_EQ(Srpack(L"build --base \"" + test::ProgramBeside(L"srinstallbase.exe") + L"\" --content \"" +
+                         m_content.substr(0, m_content.size() - 1) + L"\" --out \"" + m_setup + L"\""),
+                  0u);
+    }
+    void TearDown() override {
+        INSTALLEDPACKAGE installed{};
+        CopyCut(installed.packageName, kName.c_str());
+        InstallContext removal;
+        InitInstallContext(removal, nullptr, nullptr);
+        removal.packageRecord = &installed;
+        RemoveIme(removal);
+        test::DeleteRegTree(HKEY_LOCAL_MACHINE, kEntry);
+        test::DeleteRegTree(HKEY_LOCAL_MACHINE, L"Software\\vexal\\" + kName);
+        test::DeleteRegTree(HKEY_CURRENT_USER, L"Software\\vexal\\" + kName);
+        RemoveShortcuts(kName.c_str());
+        test::RemoveTree(test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\" + kName);
+        test::RemoveTree(m_target);
+    }
+
+    DWORD Srpack(const std::wstring& arguments) { return Run(test::ProgramBeside(L"srpack.exe"), arguments); }
+    DWORD Run(const std::wstring& program, const std::wstring& arguments) {
+        fw::UniqueHandle first = test::StartWithTemp(program, arguments, m_temp);
+        return test::WaitForExit(first.Get(), 90000);
+    }
+
+    const std::wstring kName = L"SrLongNamedPackage" + std::wstring(21, L'x');
+    const std::wstring kEntry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + kName;
+    const std::wstring kImeFile = kName + L"(1).ime";
+    test::TestFolder m_folder;
+    const std::wstring m_temp = m_folder / L"tmp\\";
+    const std::wstring m_content = m_folder / L"content\\";
+    const std::wstring m_setup = m_folder / L"LongSetup.exe";
+    const std::wstring m_target = test::ShellFolder(CSIDL_PROGRAM_FILES) + L"\\" + kName + L"\\";
+};
+
+TEST_F(LongNamedPackageTest, IsGuardedByItsWholeModuleKeyAndUninstalledCompletely) {
+    ASSERT_EQ(kName.size(), 39u);
+    {
+        const std::wstring copy = m_folder / kImeFile;
+        ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrGuardTest.ime").c_str(), copy.c_str(), FALSE));
+        test::Holder holder(copy);
+        ASSERT_TRUE(holder.Ready());
+        EXPECT_EQ(Run(m_setup, L"/S"), 32u) << "the install found no holder of " << Utf8(kImeFile);
+        EXPECT_FALSE(Exists(m_target));
+    }
+    const DWORD installed = Run(m_setup, L"/S");
+    ASSERT_TRUE(installed == 0 || installed == 3010) << installed;
+    const std::wstring systemFile = test::SystemFolderOnDisk() + L"\\" + kImeFile;
+    ASSERT_TRUE(Exists(systemFile));
+    ASSERT_TRUE(FindImeLayout(kImeFile.c_str()));
+    const std::wstring uninstaller = m_target + L"Unstall.exe";
+
+    // Cut to 39 characters, a longer name would be this package's.
+    EXPECT_EQ(Run(uninstaller, L"-u name=[" + kName + L"yyyy] /S"), 1639u);
+    EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, kEntry));
+    {
+        test::Holder holder(systemFile);
+        ASSERT_TRUE(holder.Ready());
+        EXPECT_EQ(Run(uninstaller, L"-u name=[" + kName + L"] /S"), 32u) << "the uninstall found no holder";
+        EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, kEntry));
+    }
+
+    const DWORD code = Run(uninstaller, L"-u name=[" + kName + L"] /S");
+    EXPECT_TRUE(code == 0 || code == 3010) << code;
+    EXPECT_FALSE(FindImeLayout(kImeFile.c_str())) << "the keyboard layout stayed";
+    EXPECT_TRUE(!Exists(systemFile) || test::TakePendingRename(systemFile) != L"(no entry)") << "the IME file stayed";
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, kEntry));
     EXPECT_TRUE(GoneWithin(m_target, 15000));
 }
 

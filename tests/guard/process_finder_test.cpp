@@ -41,22 +41,24 @@ TEST(ProcessFinderTest, ListsAHolderByNameAndIdWhateverTheCase) {
     EXPECT_EQ(HolderLine(entry, true), L"ID: " + id + L"    NAME: " + entry.name);
 }
 
-TEST(ProcessFinderTest, MatchesOnlyPathsEndingWithTheKeyCutTo39Characters) {
+TEST(ProcessFinderTest, MatchesOnlyPathsEndingWithTheWholeKeyOfANameOf39Characters) {
     TestFolder folder;
     Holder backup(CopyModule(folder, L"SrGuardBak(1).ime.bak"));
-    // 41 characters; the cut key is the name up to "(1).i".
-    const std::wstring longName = L"SrGuardLong" + std::wstring(23, L'x') + L"(1).ime";
+    // The key of a name of 39 characters has 46; cut to 39 it would end in "(1).i" or sooner.
+    const std::wstring longName = L"SrGuardLong" + std::wstring(28, L'x') + L"(1).ime";
     Holder fullName(CopyModule(folder, longName));
-    Holder cutName(CopyModule(folder, longName.substr(0, 39)));
+    // A module file named as the key cut to 39 characters, loaded without ".dll" appended.
+    Holder cutName(CopyModule(folder, longName.substr(0, 39)) + L".");
     ASSERT_TRUE(backup.Ready() && fullName.Ready() && cutName.Ready());
 
     ProcessFinder finder;
     EXPECT_EQ(finder.CheckLoaded(L"SrGuardBak(1).ime"), 0);
     EXPECT_TRUE(ProcessFinder::HoldsModule(L"(1).IME.bak", backup.Id()));
 
+    ASSERT_EQ(longName.size(), 46u);
     ASSERT_EQ(finder.CheckLoaded(longName.c_str()), 1);
-    EXPECT_EQ(finder.Key(), longName.substr(0, 39));
-    EXPECT_EQ(finder.Entries()[0].processId, cutName.Id());
+    EXPECT_EQ(finder.Key(), longName);
+    EXPECT_EQ(finder.Entries()[0].processId, fullName.Id());
 }
 
 // Ending

@@ -174,4 +174,29 @@ TEST_F(ShortcutsTest, TwoRunsMakeTheSameNineLinksAndTheDesktopLink) {
     EXPECT_EQ(files, 9);
 }
 
+// The file to open is a program here, which leaves a mark when the shell starts it.
+TEST_F(ShortcutsTest, TheFileToOpenIsOpenedOnlyWhenSomeoneWatches) {
+    const std::wstring program = m_run.Installed(L"open.exe");
+    ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrOpenMark.exe").c_str(), program.c_str(), FALSE));
+    InstallRun::Set(m_run.Package().openFile, L"open.exe");
+    const std::wstring mark = m_run.Installed(L"opened.txt");
+    auto markWithin = [&](DWORD timeoutMs) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(100)) {
+            if (test::Exists(mark)) return true;
+        }
+        return test::Exists(mark);
+    };
+
+    ASSERT_EQ(m_run.Context().owner, nullptr) << "as in an unattended run";
+    EXPECT_EQ(CreateShortcuts(m_run.Context()), 1);
+    EXPECT_FALSE(markWithin(5000)) << "an unattended run opened the file";
+
+    HWND page = CreateWindowExW(0, L"LISTBOX", nullptr, WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(page);
+    m_run.Context().owner = page;
+    EXPECT_EQ(CreateShortcuts(m_run.Context()), 1);
+    EXPECT_TRUE(markWithin(20000)) << "the wizard's run opens it";
+    DestroyWindow(page);
+}
+
 }  // namespace

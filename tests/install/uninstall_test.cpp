@@ -192,11 +192,4 @@ TEST(InstalledFolderTest, OnlyAFullPathBelowTheSystemsOwnFoldersIsTrusted) {
     }
 }
 
-TEST(InstalledFolderTest, APackageNameMustNameOneFolderAndOneKey) {
-    for (const wchar_t* name : {L"Demo", L"五笔 输入法", L"A.B", L"x..y"}) EXPECT_TRUE(IsPlainPackageName(name)) << Utf8(name);
-    for (const wchar_t* name : {L"", L".", L"..", L"a\\b", L"a/b", L"C:", L"a*", L"a?", L"a\"b", L"a|b", L"a\tb"}) {
-        EXPECT_FALSE(IsPlainPackageName(name)) << Utf8(name);
-    }
-}
-
 }  // namespace

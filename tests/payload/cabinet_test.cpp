@@ -276,6 +276,77 @@ TEST_F(ExtractTest, BadArgumentsFailBeforeTheLibraryIsCalled) {
     EXPECT_TRUE(extractor.LibraryError().fError);
 }
 
+// Sets of cabinets whose headers name the next one. The extractor below counts the cabinets
+// that the library opens and stops a run that opens far more than any set holds, so that a
+// chain that loops ends the test instead of running for ever.
+class ChainExtract : public CExtract {
+public:
+    int FileOpen(const wchar_t* path, int flags, int permission) override {
+        const size_t length = wcslen(path);
+        if (length > 4 && _wcsicmp(path + length - 4, L".cab") == 0 && ++m_cabinetsOpened > 100) Abort();
+        return CExtract::FileOpen(path, flags, permission);
+    }
+    int m_cabinetsOpened = 0;
+};
+
+class CabinetChainTest : public ExtractTest {
+protected:
+    bool ExtractChain(const wchar_t* first) {
+        test::RemoveTree(m_out);
+        ChainExtract extractor;
+        EXPECT_TRUE(extractor.Init());
+        const bool ok = extractor.Extract((Cabinets() + L"chain\\" + first).c_str(), m_out.c_str());
+        m_error = extractor.LastError();
+        m_opened = extractor.m_cabinetsOpened;
+        return ok;
+    }
+    std::string Text(const std::wstring& cabinet) { return test::ReadBytes(m_out + L"\\" + cabinet + L".txt"); }
+
+    int m_opened = 0;
+};
+
+TEST_F(CabinetChainTest, ASetIsReadThroughTheCabinetsItsHeadersName) {
+    ASSERT_TRUE(ExtractChain(L"set_1.cab")) << m_error.code;
+    for (const wchar_t* cabinet : {L"set_1.cab", L"set_2.cab", L"set_3.cab"}) {
+        EXPECT_EQ(Text(cabinet), "in " + Utf8(cabinet) + "\n");
+    }
+}
+
+TEST_F(CabinetChainTest, ACabinetNamedAgainEndsTheExtractionWithAnError) {
+    EXPECT_FALSE(ExtractChain(L"self.cab"));
+    EXPECT_EQ(m_error.code, Cabinet::kErrorCabinetChain);
+    EXPECT_LT(m_opened, 10) << "the cabinet that names itself was read again and again";
+    EXPECT_EQ(Text(L"self.cab"), "in self.cab\n");
+
+    // Two that name each other, in another case than their files have.
+    EXPECT_FALSE(ExtractChain(L"cycle_a.cab"));
+    EXPECT_EQ(m_error.code, Cabinet::kErrorCabinetChain);
+    EXPECT_LT(m_opened, 10);
+    EXPECT_EQ(Text(L"cycle_b.cab"), "in cycle_b.cab\n");
+}
+
+TEST_F(CabinetChainTest, AChainLongerThanAPayloadHoldsEndsAtItsBound) {
+    EXPECT_FALSE(ExtractChain(L"long_01.cab"));
+    EXPECT_EQ(m_error.code, Cabinet::kErrorCabinetChain);
+    wchar_t name[16];
+    for (size_t i = 1; i <= 12; ++i) {
+        swprintf(name, 16, L"long_%02u.cab", static_cast<unsigned>(i));
+        EXPECT_EQ(test::Exists(m_out + L"\\" + name + L".txt"), i <= Cabinet::kMaxChainCabinets) << Utf8(name);
+    }
+}
+
+TEST_F(CabinetChainTest, ANextCabinetOutsideTheFolderIsNeverOpened) {
+    ASSERT_TRUE(test::Exists(Cabinets() + L"outside.cab"));
+    EXPECT_FALSE(ExtractChain(L"up.cab"));
+    EXPECT_EQ(m_error.code, Cabinet::kErrorCabinetChain);
+    EXPECT_EQ(m_opened, 1);
+    EXPECT_FALSE(test::Exists(m_out + L"\\outside.txt"));
+    for (const wchar_t* name : {L"b.cab", L"set_2.cab", L"长名.cab"}) EXPECT_TRUE(Cabinet::IsPlainFileName(name));
+    for (const wchar_t* name : {L"..\\outside.cab", L"sub/b.cab", L"C:b.cab", L"\\b.cab", L"", L"..", L"nul"}) {
+        EXPECT_FALSE(Cabinet::IsPlainFileName(name)) << Utf8(name);
+    }
+}
+
 TEST(BindingTest, AnExtractorServesOnlyItsOwnThread) {
     CExtract extractor;
     ASSERT_TRUE(extractor.Init());

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""Makes the cabinets the extractor's tests read: some made by gcab as they are, and some
-patched afterwards to carry what no honest tool writes (hostile names, other flags).
+"""Makes the cabinets the extractor's tests read: some made by gcab as they are, some
+patched afterwards to carry what no honest tool writes (hostile names, other flags), and
+sets of cabinets written here field by field, since gcab writes no "next cabinet".
 
 Usage: make_cabinets.py OUTPUT_FOLDER
 """
 import os
 import random
 import shutil
+import struct
 import subprocess
 import sys
 
@@ -37,6 +39,75 @@ def patch_name(cab, old, new):
 def patch_attributes(cab, name, attributes):
     at = entry_offset(cab, name) + 14
     return cab[:at] + attributes.to_bytes(2, 'little') + cab[at + 2:]
+
+
+def stored_cabinet(files, next_cabinet=None, index=0):
+    """A cabinet of one uncompressed folder holding `files` (name, bytes), whose header names
+    `next_cabinet` as the next one of its set when given."""
+    flags, names = 0, b''
+    if next_cabinet is not None:
+        flags |= 0x0002  # cfhdrNEXT_CABINET: the next cabinet's name and disk follow the header
+        names = next_cabinet.encode('utf-8') + b'\0' + b'disk\0'
+    header_size = 36 + len(names)
+    entries, offset = b'', 0
+    for name, data in files:
+        # size, offset in the folder, folder 0, date 2020-05-06, time 07:08:10, archive
+        entries += struct.pack('<IIHHHH', len(data), offset, 0, 0x50A6, 0x3905, 0x20) + name.encode() + b'\0'
+        offset += len(data)
+    content = b''.join(data for _, data in files)
+    blocks = [content[i:i + 32768] for i in range(0, len(content), 32768)] or [b'']
+    data = b''.join(struct.pack('<IHH', 0, len(b), len(b)) + b for b in blocks)
+    files_at = header_size + 8
+    data_at = files_at + len(entries)
+    header = struct.pack('<4sIIIIIBBHHHHH', b'MSCF', 0, data_at + len(data), 0, files_at, 0, 3, 1, 1, len(files),
+                         flags, 0x5253, index)
+    return header + names + struct.pack('<IHH', data_at, len(blocks), 0) + entries + data
+
+
+def write_chains(out):
+    """Sets whose headers name a next cabinet: honest ones, and ones that loop, run on too long
+    or lead out of their folder."""
+    chain = os.path.join(out, 'chain')
+    shutil.rmtree(chain, ignore_errors=True)
+
+    def cabinet(name, next_cabinet=None, index=0):
+        text = ('in %s\n' % name).encode()
+        write(os.path.join(chain, name), stored_cabinet([(name + '.txt', text)], next_cabinet, index))
+
+    cabinet('set_1.cab', 'set_2.cab', 0)
+    cabinet('set_2.cab', 'set_3.cab', 1)
+    cabinet('set_3.cab', None, 2)
+    cabinet('self.cab', 'self.cab')
+    cabinet('cycle_a.cab', 'CYCLE_B.CAB', 0)
+    cabinet('cycle_b.cab', 'Cycle_A.cab', 1)
+    for i in range(1, 13):
+        cabinet('long_%02d.cab' % i, 'long_%02d.cab' % (i + 1) if i < 12 else None, i - 1)
+    cabinet('up.cab', '..\\outside.cab')
+    write(os.path.join(out, 'outside.cab'), stored_cabinet([('outside.txt', b'outside\n')]))
+    # The payload of an installer whose header names the payload file itself as its successor.
+    write(os.path.join(out, 'payload_self.cab'),
+          stored_cabinet([('a.txt', b'hello\n')], 'srinstallbaseexe.cab'))
+
+
+def package_record(name, open_file=''):
+    """An "InstallInfo.dif": the texts UTF-16LE at their offsets, each zero-terminated."""
+    record = bytearray(1308)
+    for offset, text in ((0, name), (80, 'Crafted'), (788, open_file)):
+        data = text.encode('utf-16-le')
+        record[offset:offset + len(data)] = data
+    return bytes(record)
+
+
+def write_packages(out):
+    """Payloads of installers whose package record breaks the rules that srpack keeps."""
+    module = b'MZ not really a module'
+    write(os.path.join(out, 'package_dots.cab'),
+          stored_cabinet([('InstallInfo.dif', package_record('..')), ('...ime', module)]))
+    write(os.path.join(out, 'package_device.cab'),
+          stored_cabinet([('InstallInfo.dif', package_record('Nul')), ('Nul.ime', module)]))
+    write(os.path.join(out, 'package_open.cab'),
+          stored_cabinet([('InstallInfo.dif', package_record('Crafted', '..\\..\\Windows\\regedit.exe')),
+                          ('Crafted.ime', module)]))
 
 
 def main():
@@ -92,6 +163,9 @@ def main():
     with open(os.path.join(out, 'gcab_zip.cab'), 'rb') as f:
         zipped = f.read()
     write(os.path.join(out, 'truncated.cab'), zipped[:len(zipped) // 2])
+
+    write_chains(out)
+    write_packages(out)
     return 0
 
 

@@ -190,6 +190,23 @@ TEST(SrpackInfoTest, RefusesAWrongCommandLine) {
     EXPECT_NE(help.output.find("srpack build --base"), std::string::npos);
 }
 
+TEST(SrpackInfoTest, RefusesANameOrAFileToOpenThatTheInstallerWouldTakeForADamagedPackage) {
+    test::TestFolder folder;
+    const std::wstring out = L" --out " + Quoted(folder / L"x.dif");
+    for (const wchar_t* name : {L"..", L".", L"CON", L"nul.txt", L"COM1", L"Lpt9.ime", L"Demo.", L"\"Demo \""}) {
+        Outcome run = Srpack(L"info" + out + L" --layout Demo --name " + name);
+        EXPECT_EQ(run.exitCode, 2u) << Utf8(name);
+        EXPECT_NE(run.output.find("one plain file name of 1 to 39 characters"), std::string::npos) << run.output;
+    }
+    for (const wchar_t* open :
+         {L"..\\readme.txt", L"help\\..\\..\\x.exe", L"help/../../x.exe", L"\\x.txt", L"C:x.txt"}) {
+        Outcome run = Srpack(L"info" + out + L" --name Demo --layout Demo --open " + open);
+        EXPECT_EQ(run.exitCode, 2u) << Utf8(open);
+        EXPECT_NE(run.output.find("inside the installation folder"), std::string::npos) << run.output;
+    }
+    EXPECT_FALSE(test::Exists(folder / L"x.dif"));
+}
+
 // SrpackBuildTest: refused inputs, then the installer and the cabinet inside it.
 
 std::wstring BuildArguments(const std::wstring& base, const test::TestFolder& content, const std::wstring& out) {
@@ -229,6 +246,26 @@ TEST(SrpackBuildTest, RefusesARecordThatIsCutShortOrHasAnUnterminatedText) {
     Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"));
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_NE(run.output.find("no terminating zero"), std::string::npos) << run.output;
+    EXPECT_FALSE(test::Exists(output / L"setup.exe"));
+}
+
+TEST(SrpackBuildTest, RefusesARecordWhoseNameOrFileToOpenTheInstallerWouldRefuse) {
+    test::TestFolder content, output;
+    MakeContent(content);
+    const std::string record = test::ReadBytes(content / L"InstallInfo.dif");
+    std::string device = record;
+    memcpy(&device[0], "C\0O\0N\0\0\0", 8);  // "CON" in place of "Demo"
+    test::WriteBytes(content / L"InstallInfo.dif", device);
+    Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.output.find("one plain file name"), std::string::npos) << run.output;
+
+    std::string outside = record;
+    memcpy(&outside[788], ".\0.\0\\\0x\0\0\0", 10);  // the file to open: "..\x"
+    test::WriteBytes(content / L"InstallInfo.dif", outside);
+    run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.output.find("inside the installation folder"), std::string::npos) << run.output;
     EXPECT_FALSE(test::Exists(output / L"setup.exe"));
 }
 

@@ -15,25 +15,18 @@ constexpr size_t Capacity(wchar_t (PACKAGECONFIG::*)[N]) {
     return N;
 }
 
-// The name becomes file, folder and registry key names.
-constexpr wchar_t kNameForbidden[] = L"\\/:*?\"<>|";
-
+// The installer's own rules (payload/records.h): a record that breaks them is a damaged package.
 Status CheckName(const wchar_t* name, const std::wstring& what) {
-    if (!*name) return Failure(what + L" is empty.");
-    for (const wchar_t* c = name; *c; ++c) {
-        if (*c < 0x20 || wcschr(kNameForbidden, *c)) {
-            return Failure(what + L" may not contain control characters nor any of \\ / : * ? \" < > |, since it "
-                                  L"names files, folders and registry keys.");
-        }
-    }
-    return Success();
+    if (IsPlainPackageName(name)) return Success();
+    return Failure(what + L" must be one plain file name of 1 to 39 characters: no control characters nor any "
+                          L"of \\ / : * ? \" < > |, not \".\" or \"..\", no trailing dot or blank and no device name "
+                          L"such as CON, NUL, COM1 or LPT1, since it names files, folders and registry keys.");
 }
 
-Status CheckRelativePath(const std::wstring& path) {
-    if (!path.empty() && (path[0] == L'\\' || path[0] == L'/' || path.find(L':') != std::wstring::npos)) {
-        return UsageError(L"--open must be a path relative to the installation folder, such as \"help\\index.html\".");
-    }
-    return Success();
+Status CheckRelativePath(const wchar_t* path, const std::wstring& what) {
+    if (IsInstallRelativePath(path)) return Success();
+    return Failure(what + L" must name a file inside the installation folder, such as \"help\\index.html\": no "
+                          L"drive, no leading \\, no \"..\".");
 }
 
 }  // namespace
@@ -74,7 +67,8 @@ Status FillPackageRecord(const Options& options, PACKAGECONFIG& record) {
     }
     Status name = CheckName(record.name, L"--name");
     if (!name.Ok()) return UsageError(name.message);
-    return CheckRelativePath(options.Value(L"--open"));
+    Status open = CheckRelativePath(record.openFile, L"--open");
+    return open.Ok() ? open : UsageError(open.message);
 }
 
 Status CheckPackageRecord(const PACKAGECONFIG& record) {
@@ -85,7 +79,9 @@ Status CheckPackageRecord(const PACKAGECONFIG& record) {
                            L" characters.");
         }
     }
-    return CheckName(record.name, std::wstring(L"The package name in ") + kPackageRecordName);
+    Status name = CheckName(record.name, std::wstring(L"The package name in ") + kPackageRecordName);
+    if (!name.Ok()) return name;
+    return CheckRelativePath(record.openFile, std::wstring(L"The file to open in ") + kPackageRecordName);
 }
 
 Status RunInfo(int count, wchar_t** arguments) {
