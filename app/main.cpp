@@ -2,7 +2,13 @@
 #include <windows.h>
 
 #include "app/application.h"
+#include "support/system_library.h"
 
 static CSR_Install_BaseApp theApp;
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return theApp.Run(instance); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Before anything is loaded: the program runs elevated from folders that others can write
+    // to, so no DLL may be looked up there.
+    RestrictDllSearch();
+    return theApp.Run(instance);
+}
