@@ -54,9 +54,22 @@ protected:
         test::RemoveTree(m_target);
     }
 
-    DWORD Run(const std::wstring& program, const std::wstring& arguments) {
-        fw::UniqueHandle first = test::StartWithTemp(program, arguments, m_temp);
+    DWORD Run(const std::wstring& program, const std::wstring& arguments, const std::wstring& currentFolder = L"") {
+        fw::UniqueHandle first = test::StartWithTemp(program, arguments, m_temp, currentFolder);
         return test::WaitForExit(first.Get(), 90000);
+    }
+    // Uninstalls through the dialog, from its button to "完成(&O)", and closes it; false when a
+    // step did not come.
+    bool UninstallThroughTheDialog(HANDLE first) {
+        EXPECT_EQ(test::WaitForExit(first), 0u);
+        HWND dialog = test::WaitForWindow(0, L"Demo - 卸载程序");
+        if (!dialog) return false;
+        fw::UniqueHandle copy = test::ProcessOfWindow(dialog);
+        PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        for (int i = 0; i < 3000 && test::ItemText(dialog, IDOK) != L"完成(&O)"; ++i) Sleep(20);
+        if (test::ItemText(dialog, IDOK) != L"完成(&O)") return false;
+        test::Click(dialog, IDOK);
+        return test::WaitForExit(copy.Get()) == 0;
     }
     void Install() {
         const DWORD code = Run(m_setup, L"/S /USER=Tester /COMPANY=Testers");
@@ -132,6 +145,19 @@ TEST_F(InstalledUninstallerTest, TheInteractiveUninstallRunsFromItsButtonAndTheI
     EXPECT_FALSE(Exists(m_target));
     EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, test::kDemoEntry));
     EXPECT_TRUE(GoneWithin(m_temp + L"__SRIMEInstall\\___temp.exe", 15000));
+}
+
+TEST_F(InstalledUninstallerTest, AnUninstallStartedInsideTheInstallationFolderLeavesNoFolderBehind) {
+    // As the shortcut "卸载软件" starts it: its working folder is the installation folder.
+    Install();
+    fw::UniqueHandle first = test::StartWithTemp(m_uninstaller, L"-u name=[Demo]", m_temp, m_target);
+    ASSERT_TRUE(UninstallThroughTheDialog(first.Get()));
+    EXPECT_TRUE(GoneWithin(m_target, 15000)) << "through the dialog";
+
+    Install();
+    const DWORD code = Run(m_uninstaller, L"-u name=[Demo] /S", m_target);
+    EXPECT_TRUE(code == 0 || code == 3010) << code;
+    EXPECT_TRUE(GoneWithin(m_target, 15000)) << "unattended";
 }
 
 TEST_F(InstalledUninstallerTest, AnUnattendedRepairRestoresTheInstallAndAnUnusableBackupExitsWith1620) {
