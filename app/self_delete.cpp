@@ -2,6 +2,8 @@
 // the uninstaller that waited for an unattended uninstall of its own installation.
 #include <windows.h>
 
+#include <cwchar>
+
 #include "app/startup.h"
 #include "support/bounded_text.h"
 
@@ -22,31 +24,34 @@ void MoveAside(wchar_t (&own)[kPathChars]) {
 
 }  // namespace
 
-int DeleteSelf(const wchar_t* emptyFolder) {
-    wchar_t own[kPathChars];
-    wchar_t interpreter[kPathChars];
-    if (!GetModuleFileNameW(nullptr, own, kPathChars)) return 0;
-    if (!GetEnvironmentVariableW(L"COMSPEC", interpreter, kPathChars)) return 0;
-    MoveAside(own);
-    if (!GetShortPathNameW(own, own, kPathChars)) return 0;
-
+void MakeSelfDeleteCommand(wchar_t* command, const wchar_t* system, const wchar_t* file, const wchar_t* emptyFolder) {
     // The interpreter's low priority alone does not keep it from running before this process
     // has let go of its file (seen under Wine, after a run that used the shell), and a
     // failed del is not tried again: two pings of the loopback give this process a second.
     // rmdir without /s: the folder goes only when nothing else is left in it.
-    wchar_t command[800];
-    wchar_t folder[kPathChars];
-    if (emptyFolder && GetShortPathNameW(emptyFolder, folder, kPathChars)) {
-        FormatCut(command, 800, L"%s /c ping -n 2 127.0.0.1 >nul & del %s & rmdir %s", interpreter, own, folder);
-    } else {
-        FormatCut(command, 800, L"%s /c ping -n 2 127.0.0.1 >nul & del %s", interpreter, own);
+    const size_t length = FormatCut(command, kSelfDeleteCommandChars,
+                                    L"\"%s\\cmd.exe\" /d /s /c \"\"%s\\ping.exe\" -n 2 127.0.0.1 >nul & del /f \"%s\"",
+                                    system, system, file);
+    if (emptyFolder && emptyFolder[0]) {
+        FormatCut(command + length, kSelfDeleteCommandChars - length, L" & rmdir \"%s\"", emptyFolder);
     }
+    wcscat(command, L"\"");
+}
+
+int DeleteSelf(const wchar_t* emptyFolder) {
+    wchar_t own[kPathChars], system[kPathChars], interpreter[kPathChars];
+    const UINT systemLength = GetSystemDirectoryW(system, kPathChars);
+    if (!systemLength || systemLength >= kPathChars || !GetModuleFileNameW(nullptr, own, kPathChars)) return 0;
+    MoveAside(own);
+    wchar_t command[kSelfDeleteCommandChars];
+    MakeSelfDeleteCommand(command, system, own, emptyFolder);
+    FormatCut(interpreter, kPathChars, L"%s\\cmd.exe", system);
 
     STARTUPINFOW startup = {sizeof startup};
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+    if (!CreateProcessW(interpreter, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, system, &startup,
                         &process)) {
         return 0;
     }

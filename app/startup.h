@@ -4,6 +4,17 @@
 
 #include "app/run_state.h"
 
+// The first thing every process of the program does, after narrowing the DLL search: it
+// makes the system folder its current folder. The shortcuts start it inside the installation
+// folder, which cannot be removed while a process holds it as its current folder, and every
+// process that it starts inherits the folder.
+void EnterSystemFolder();
+// The current folder that the process had before, so that a relative path given on the
+// command line still names what the user meant; the working copy is started there too.
+const wchar_t* StartingFolder();
+// path made full against StartingFolder() (an absolute one stays), into kPathChars units.
+void FullPathFromStartingFolder(const wchar_t* path, wchar_t* out);
+
 // Prepares the work folder, then relaunches the program from its working copy unless it
 // already is that copy. Returns 1 to go on (this is the working copy), 0 to stop. With copyExitCode (unattended
 // runs) no message box is shown, and the working copy's exit code is waited for and stored.
@@ -18,9 +29,19 @@ void ParseCommandLine();
 // False (path empty) when neither holds it.
 bool ReadInstallPath(const wchar_t* packageName, wchar_t* path);
 
-// Starts "%COMSPEC% /c del <own short path>" to run once this process has gone; with
-// emptyFolder, "& rmdir <folder>" follows, which removes that folder only when it is empty.
+// Starts the command interpreter to delete this program's file once this process has gone;
+// with emptyFolder, it then removes that folder, only when it is empty. The interpreter runs
+// in the system folder, so that it holds no folder that it is to remove.
 int DeleteSelf(const wchar_t* emptyFolder = nullptr);
+
+// Room for the interpreter's and the pause's paths, the file's and the folder's, and the text.
+constexpr int kSelfDeleteCommandChars = 5 * kPathChars;
+
+// The interpreter's command line of DeleteSelf. The interpreter and the pause before del are
+// named by their full paths in `system` (the process is elevated: %COMSPEC% or a bare name
+// would run what the user chose); /d keeps the registry's AutoRun commands out; /s makes it
+// take off only the outer pair of quotes, so that every path keeps its own.
+void MakeSelfDeleteCommand(wchar_t* command, const wchar_t* system, const wchar_t* file, const wchar_t* emptyFolder);
 
 // Install-mode preparation.
 int SplitInstaller(RUNSTATE& state);

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <string>
 
+#include "app/startup.h"
 #include "support/bounded_text.h"
 
 UNATTENDED* g_unattended = nullptr;
@@ -64,6 +65,8 @@ void ParseUnattendedSwitches(const wchar_t* arguments, UNATTENDED& switches) {
             Take(value, switches.companyName, 128, switches.malformed);
         } else if (IsValued(token, L"/LOG=", value)) {
             Take(value, switches.logPath, kPathChars, switches.malformed);
+            // Relative to where the user started the installer, not to the system folder.
+            if (!value.empty()) FullPathFromStartingFolder(value.c_str(), switches.logPath);
         } else if (_wcsicmp(token.c_str(), L"/D") == 0 || _wcsicmp(token.c_str(), L"/LOG") == 0 ||
                    _wcsicmp(token.c_str(), L"/USER") == 0 || _wcsicmp(token.c_str(), L"/COMPANY") == 0) {
             switches.malformed = true;  // a valued switch without "="

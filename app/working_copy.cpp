@@ -36,6 +36,9 @@ int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode) {
     launch.fMask = copyExitCode ? SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI : 0;
     launch.lpFile = copy;
     launch.lpParameters = state.commandLine;
+    // Where this process was started: the copy records it as its own starting folder, for the
+    // relative paths of the command line, and leaves it for the system folder at once.
+    if (StartingFolder()[0]) launch.lpDirectory = StartingFolder();
     launch.nShow = SW_SHOW;
     if (!ShellExecuteExW(&launch)) {
         if (!copyExitCode) fw::ShowError(nullptr, L"安装程序位于临时目录中的副本无法运行，将中止进程。", L"初始化错误");

@@ -51,9 +51,11 @@ int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, Ins
     FormatCut(about, kPathChars, L"%s?id=1", package.homePage);
     FormatCut(updates, kPathChars, L"%s?id=2", package.homePage);
     FormatCut(help, kPathChars, L"%s_main_.chm", folder);
-    FormatCut(uninstallCommand, kPathChars, L"%sUnstall.exe -u name=[%s]", folder, name);
-    FormatCut(modify, kPathChars, L"%sUnstall.exe -r name=[%s]", folder, name);
-    FormatCut(quiet, kPathChars, L"%sUnstall.exe -u name=[%s] /S", folder, name);
+    // The program's path quoted: the system runs these as command lines, and an unquoted path
+    // with blanks would first be tried as "C:\Program.exe" and the like.
+    FormatCut(uninstallCommand, kPathChars, L"\"%sUnstall.exe\" -u name=[%s]", folder, name);
+    FormatCut(modify, kPathChars, L"\"%sUnstall.exe\" -r name=[%s]", folder, name);
+    FormatCut(quiet, kPathChars, L"\"%sUnstall.exe\" -u name=[%s] /S", folder, name);
 
     const struct {
         const wchar_t* name;

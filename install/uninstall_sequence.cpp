@@ -8,6 +8,7 @@
 #include "install/install_steps.h"
 #include "install/installed_package.h"
 #include "support/bounded_text.h"
+#include "support/system_library.h"
 
 namespace {
 
@@ -22,7 +23,11 @@ void ShutDownInterface(const wchar_t* folder) {
     wchar_t path[kPathChars];
     FormatCut(path, kPathChars, L"%sITF\\Interface.dll", folder);
     if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return;
-    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // Its own neighbours in ITF\ still resolve; everything else it needs only from the system
+    // folder, never from the folder that the program or the user started in.
+    const DWORD search = HasDllSearchFlags() ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+                                             : LOAD_WITH_ALTERED_SEARCH_PATH;
+    HMODULE module = LoadLibraryExW(path, nullptr, search);
     if (!module) return;
     using InterfaceMessage = LRESULT(WINAPI*)(DWORD, DWORD, DWORD, DWORD);
     if (auto message = reinterpret_cast<InterfaceMessage>(

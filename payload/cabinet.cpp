@@ -13,6 +13,7 @@
 
 #include "payload/container.h"
 #include "payload/payload_key.h"
+#include "support/system_library.h"
 
 namespace Cabinet {
 
@@ -162,7 +163,7 @@ BOOL CExtract::Init() {
     if (m_context) return 0;
 
     if (!m_library) {
-        m_library = LoadLibraryW(L"Cabinet.dll");
+        m_library = LoadSystemLibrary(L"Cabinet.dll");
         if (m_library) {
             m_fdiCreate = reinterpret_cast<decltype(m_fdiCreate)>(
                 reinterpret_cast<void*>(GetProcAddress(m_library, "FDICreate")));

@@ -11,6 +11,7 @@
 #include "payload/cabinet.h"
 #include "payload/mapfile.h"
 #include "support/bounded_text.h"
+#include "support/system_library.h"
 #include "support/text_reader.h"
 #include "update/catalogue.h"
 
@@ -38,22 +39,17 @@ struct WinInetApi {
     bool Loaded() const { return open && openUrl && setOption && queryInfo && read && close; }
 };
 
-template <class Function>
-void Find(HMODULE module, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 const WinInetApi& WinInet() {
     static const WinInetApi api = [] {
         WinInetApi found;
         // Kept loaded for the rest of the process.
-        if (HMODULE module = LoadLibraryW(L"wininet.dll")) {
-            Find(module, "InternetOpenW", found.open);
-            Find(module, "InternetOpenUrlW", found.openUrl);
-            Find(module, "InternetSetOptionW", found.setOption);
-            Find(module, "HttpQueryInfoW", found.queryInfo);
-            Find(module, "InternetReadFile", found.read);
-            Find(module, "InternetCloseHandle", found.close);
+        if (HMODULE module = LoadSystemLibrary(L"wininet.dll")) {
+            FindExport(module, "InternetOpenW", found.open);
+            FindExport(module, "InternetOpenUrlW", found.openUrl);
+            FindExport(module, "InternetSetOptionW", found.setOption);
+            FindExport(module, "HttpQueryInfoW", found.queryInfo);
+            FindExport(module, "InternetReadFile", found.read);
+            FindExport(module, "InternetCloseHandle", found.close);
         }
         return found;
     }();

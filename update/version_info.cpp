@@ -8,20 +8,51 @@
 
 #include "framework/handles.h"
 #include "support/bounded_text.h"
+#include "support/system_library.h"
 #include "update/component_types.h"
 
 namespace {
 
 DWORD Align4(DWORD offset) { return (offset + 3) & ~3u; }
 
+// version.dll, loaded from the system folder when first needed and kept for the rest of the
+// process: imported, it would be looked up beside the program first. Without it every file
+// counts as having no version information.
+struct VersionApi {
+    decltype(&GetFileVersionInfoSizeW) size = nullptr;
+    decltype(&GetFileVersionInfoW) read = nullptr;
+    decltype(&VerQueryValueW) query = nullptr;
+};
+
+const VersionApi& Version() {
+    static const VersionApi api = [] {
+        VersionApi found;
+        const HMODULE module = LoadSystemLibrary(L"version.dll");
+        const bool complete = FindExport(module, "GetFileVersionInfoSizeW", found.size) &&
+                              FindExport(module, "GetFileVersionInfoW", found.read) &&
+                              FindExport(module, "VerQueryValueW", found.query);
+        if (!complete) found = VersionApi();
+        return found;
+    }();
+    return api;
+}
+
+DWORD VersionInfoSize(const wchar_t* file) {
+    DWORD ignored = 0;
+    return Version().size ? Version().size(file, &ignored) : 0;
+}
+
+bool QueryValue(std::vector<BYTE>& info, const wchar_t* path, void** value, UINT* length) {
+    return !info.empty() && Version().query(info.data(), path, value, length) && *value;
+}
+
 // The file's version information, read whole; empty when it has none.
 std::vector<BYTE> ReadVersionInfo(const wchar_t* file) {
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(file, &ignored);
+    const DWORD size = VersionInfoSize(file);
     std::vector<BYTE> data;
     if (size == 0) return data;
     data.resize(size);
-    if (!GetFileVersionInfoW(file, 0, size, data.data())) data.clear();
+    if (!Version().read(file, 0, size, data.data())) data.clear();
     return data;
 }
 
@@ -36,9 +67,7 @@ std::vector<Translation> ReadTranslations(std::vector<BYTE>& info) {
     std::vector<Translation> list;
     void* value = nullptr;
     UINT bytes = 0;
-    if (info.empty() || !VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &value, &bytes) || !value) {
-        return list;
-    }
+    if (!QueryValue(info, L"\\VarFileInfo\\Translation", &value, &bytes)) return list;
     const Translation* entries = static_cast<const Translation*>(value);
     list.assign(entries, entries + bytes / sizeof(Translation));
     return list;
@@ -52,7 +81,7 @@ const wchar_t* QueryString(std::vector<BYTE>& info, const std::vector<Translatio
         FormatCut(query, 128, L"\\StringFileInfo\\%04x%04x\\%s", t.language, t.codePage, name);
         void* value = nullptr;
         UINT units = 0;
-        if (VerQueryValueW(info.data(), query, &value, &units) && value) {
+        if (QueryValue(info, query, &value, &units)) {
             if (language) *language = t.language;
             return static_cast<const wchar_t*>(value);
         }
@@ -234,8 +263,7 @@ bool CarryString(const wchar_t* newFile, const wchar_t* installedFile, const wch
 }  // namespace
 
 int GetVersionString(const wchar_t* file, const wchar_t* name, wchar_t* out, int size) {
-    DWORD ignored = 0;
-    const DWORD infoSize = GetFileVersionInfoSizeW(file, &ignored);
+    const DWORD infoSize = VersionInfoSize(file);
     if (infoSize == 0) return 0;
     if (!out) return static_cast<int>(infoSize);
     std::vector<BYTE> info = ReadVersionInfo(file);

@@ -46,7 +46,8 @@ inline void ExpectDemoInstalled(const std::wstring& target, const std::wstring& 
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, entry, L"RegCompany"), company);
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, entry, L"InstallLocation"), target + L"\\");
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, entry, L"InstallSource"), setup);
-    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, entry, L"UninstallString"), target + L"\\Unstall.exe -u name=[Demo]");
+    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, entry, L"UninstallString"),
+              L"\"" + target + L"\\Unstall.exe\" -u name=[Demo]");
     EXPECT_EQ(RegString(HKEY_CURRENT_USER, L"Software\\vexal\\Demo", L"SMEInstallPath"), target + L"\\");
     EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, L"Software\\vexal\\Demo", L"SMEInstallPath"), target + L"\\");
 

@@ -62,6 +62,16 @@ TEST_F(UnattendedTest, InstallsWithoutAWindowAndLogsEveryLine) {
                                            : L"安装程序已经完成所有工作,但部分设置在重新启动以后方能生效!"));
 }
 
+// The program runs in the system folder, yet a relative log is where the user started it.
+TEST_F(UnattendedTest, ARelativeLogNamesAFileInTheFolderTheInstallerWasStartedIn) {
+    const std::wstring started = m_folder / L"logs\\";
+    fw::UniqueHandle first = test::StartWithTemp(m_setup, L"/S \"/D=" + m_target + L"\" /LOG=relative.log", m_temp, started);
+    const DWORD code = test::WaitForExit(first.Get(), 60000);
+    ASSERT_TRUE(code == 0 || code == 3010) << code;
+    EXPECT_EQ(LogLines(started + L"relative.log").size(), 14u);
+    EXPECT_FALSE(test::Exists(test::SystemFolderOnDisk() + L"\\relative.log"));
+}
+
 TEST_F(UnattendedTest, ADamagedPackageOrAMalformedSwitchIsReportedByTheExitCode) {
     EXPECT_EQ(Run(L"/S /D="), 1639u);
     EXPECT_EQ(Run(L"/S \"/D=" + m_target), 1639u);

@@ -54,9 +54,26 @@ protected:
         test::RemoveTree(m_target);
     }
 
-    DWORD Run(const std::wstring& program, const std::wstring& arguments) {
-        fw::UniqueHandle first = test::StartWithTemp(program, arguments, m_temp);
+    DWORD Run(const std::wstring& program, const std::wstring& arguments, const std::wstring& currentFolder = L"") {
+        fw::UniqueHandle first = test::StartWithTemp(program, arguments, m_temp, currentFolder);
         return test::WaitForExit(first.Get(), 90000);
+    }
+    DWORD RunCommand(const std::wstring& commandLine) {
+        fw::UniqueHandle first = test::StartCommandWithTemp(commandLine, m_temp);
+        return test::WaitForExit(first.Get(), 90000);
+    }
+    // Uninstalls through the dialog, from its button to "完成(&O)", and closes it; false when a
+    // step did not come.
+    bool UninstallThroughTheDialog(HANDLE first) {
+        EXPECT_EQ(test::WaitForExit(first), 0u);
+        HWND dialog = test::WaitForWindow(0, L"Demo - 卸载程序");
+        if (!dialog) return false;
+        fw::UniqueHandle copy = test::ProcessOfWindow(dialog);
+        PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        for (int i = 0; i < 3000 && test::ItemText(dialog, IDOK) != L"完成(&O)"; ++i) Sleep(20);
+        if (test::ItemText(dialog, IDOK) != L"完成(&O)") return false;
+        test::Click(dialog, IDOK);
+        return test::WaitForExit(copy.Get()) == 0;
     }
     void Install() {
         const DWORD code = Run(m_setup, L"/S /USER=Tester /COMPANY=Testers");
@@ -77,10 +94,11 @@ TEST_F(InstalledUninstallerTest, AnUnattendedUninstallLeavesThePrefixAsBeforeThe
     const std::set<std::wstring> before = test::SnapshotPrefix(skip);
     Install();
     ASSERT_FALSE(test::Differences(before, test::SnapshotPrefix(skip)).empty()) << "the snapshot sees the install";
-    ASSERT_EQ(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"QuietUninstallString"),
-              m_target + L"Unstall.exe -u name=[Demo] /S");
+    const std::wstring quiet = test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"QuietUninstallString");
+    ASSERT_EQ(quiet, L"\"" + m_uninstaller + L"\" -u name=[Demo] /S");
 
-    const DWORD code = Run(m_uninstaller, L"-u name=[Demo] /S /LOG=\"" + Log(L"uninstall log.txt") + L"\"");
+    // Run as a deployment tool runs the entry's command.
+    const DWORD code = RunCommand(quiet + L" /LOG=\"" + Log(L"uninstall log.txt") + L"\"");
     EXPECT_TRUE(code == 0 || code == 3010) << code;
     EXPECT_EQ(LogLines(Log(L"uninstall log.txt")), kSevenLines);
     // The uninstaller that waited removes itself and the folder once it has its answer.
@@ -132,6 +150,64 @@ TEST_F(InstalledUninstallerTest, TheInteractiveUninstallRunsFromItsButtonAndTheI
     EXPECT_FALSE(Exists(m_target));
     EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, test::kDemoEntry));
     EXPECT_TRUE(GoneWithin(m_temp + L"__SRIMEInstall\\___temp.exe", 15000));
+}
+
+TEST_F(InstalledUninstallerTest, AnUninstallStartedInsideTheInstallationFolderLeavesNoFolderBehind) {
+    // As the shortcut "卸载软件" starts it: its working folder is the installation folder.
+    Install();
+    fw::UniqueHandle first = test::StartWithTemp(m_uninstaller, L"-u name=[Demo]", m_temp, m_target);
+    ASSERT_TRUE(UninstallThroughTheDialog(first.Get()));
+    EXPECT_TRUE(GoneWithin(m_target, 15000)) << "through the dialog";
+
+    Install();
+    const DWORD code = Run(m_uninstaller, L"-u name=[Demo] /S", m_target);
+    EXPECT_TRUE(code == 0 || code == 3010) << code;
+    EXPECT_TRUE(GoneWithin(m_target, 15000)) << "unattended";
+}
+
+TEST_F(InstalledUninstallerTest, TheEntrysCommandsRunTheUninstallerBesideAPlantedProgramAndOldUnquotedOnesStillWork) {
+    Install();
+    // "C:\Program.exe" for "C:\Program Files\Demo\": what the system tries first for an unquoted path.
+    const size_t blank = m_target.find(L' ');
+    ASSERT_NE(blank, std::wstring::npos) << "the installation folder needs a blank for this test";
+    const std::wstring planted = m_target.substr(0, blank) + L".exe";
+    ASSERT_FALSE(Exists(planted));
+    ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrModuleHolder.exe").c_str(), planted.c_str(), TRUE));
+    struct RemovePlanted {
+        std::wstring path;
+        ~RemovePlanted() { DeleteFileW(path.c_str()); }
+    } removePlanted{planted};
+    const std::wstring unquoted = m_uninstaller + L" -u name=[Demo]";
+    {
+        // Without this, the test would prove nothing: an unquoted command runs the planted program.
+        fw::UniqueHandle process = test::StartCommandWithTemp(unquoted, m_temp);
+        EXPECT_EQ(_wcsicmp(test::ImagePathOf(process.Get()).c_str(), planted.c_str()), 0);
+        test::WaitForExit(process.Get());
+    }
+
+    const struct {
+        const wchar_t* value;
+        const wchar_t* title;
+    } kCommands[] = {{L"UninstallString", L"Demo - 卸载程序"}, {L"ModifyPath", L"Demo - 修复程序"}};
+    for (const auto& command : kCommands) {
+        const std::wstring line = test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, command.value);
+        fw::UniqueHandle first = test::StartCommandWithTemp(line, m_temp);
+        EXPECT_EQ(_wcsicmp(test::ImagePathOf(first.Get()).c_str(), m_uninstaller.c_str()), 0) << Utf8(line);
+        EXPECT_EQ(test::WaitForExit(first.Get()), 0u);
+        HWND dialog = test::WaitForWindow(0, command.title);
+        ASSERT_TRUE(dialog) << Utf8(line);
+        fw::UniqueHandle copy = test::ProcessOfWindow(dialog);
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+        EXPECT_TRUE(GoneWithin(m_temp + L"__SRIMEInstall\\___temp.exe", 15000));
+    }
+
+    // An entry that an earlier install wrote unquoted, run where nothing is planted.
+    DeleteFileW(planted.c_str());
+    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"QuietUninstallString", (unquoted + L" /S").c_str());
+    const DWORD code = RunCommand(test::RegText(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"QuietUninstallString"));
+    EXPECT_TRUE(code == 0 || code == 3010) << code;
+    EXPECT_TRUE(GoneWithin(m_target, 15000));
 }
 
 TEST_F(InstalledUninstallerTest, AnUnattendedRepairRestoresTheInstallAndAnUnusableBackupExitsWith1620) {

@@ -5,7 +5,7 @@
 
 namespace test {
 
-Holder::Holder(const std::wstring& modulePath) {
+Holder::Holder(const std::wstring& modulePath, const std::wstring& program) {
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
     HANDLE childInput, childOutput, input, output;
     CreatePipe(&childInput, &input, &inherited, 0);
@@ -18,7 +18,8 @@ Holder::Holder(const std::wstring& modulePath) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = childInput;
     startup.hStdOutput = startup.hStdError = childOutput;
-    std::wstring command = L"\"" + ProgramBeside(L"SrModuleHolder.exe") + L"\" \"" + modulePath + L"\"";
+    const std::wstring holder = program.empty() ? ProgramBeside(L"SrModuleHolder.exe") : program;
+    std::wstring command = L"\"" + holder + L"\" \"" + modulePath + L"\"";
     PROCESS_INFORMATION started = {};
     if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                        &startup, &started)) {

@@ -11,7 +11,8 @@ namespace test {
 
 class Holder {
 public:
-    explicit Holder(const std::wstring& modulePath);
+    // program: a copy of SrModuleHolder.exe elsewhere; empty: the one beside the tests.
+    explicit Holder(const std::wstring& modulePath, const std::wstring& program = std::wstring());
     ~Holder();
     Holder(const Holder&) = delete;
     Holder& operator=(const Holder&) = delete;

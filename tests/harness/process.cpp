@@ -8,8 +8,8 @@
 
 namespace test {
 
-fw::UniqueHandle StartWithTemp(const std::wstring& program, const std::wstring& arguments,
-                               const std::wstring& tempFolder) {
+fw::UniqueHandle StartCommandWithTemp(const std::wstring& commandLine, const std::wstring& tempFolder,
+                                      const std::wstring& currentFolder) {
     std::wstring block;
     wchar_t* env = GetEnvironmentStringsW();
     for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
@@ -21,15 +21,20 @@ fw::UniqueHandle StartWithTemp(const std::wstring& program, const std::wstring& 
     block.append(L"TEMP=" + tempFolder).push_back(L'\0');
     block.push_back(L'\0');
 
-    std::wstring command = L"\"" + program + L"\" " + arguments;
+    std::wstring command = commandLine;
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                        &block[0], nullptr, &startup, &process)) {
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &block[0],
+                        currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process)) {
         return fw::UniqueHandle();
     }
     CloseHandle(process.hThread);
     return fw::UniqueHandle(process.hProcess);
+}
+
+fw::UniqueHandle StartWithTemp(const std::wstring& program, const std::wstring& arguments,
+                               const std::wstring& tempFolder, const std::wstring& currentFolder) {
+    return StartCommandWithTemp(L"\"" + program + L"\" " + arguments, tempFolder, currentFolder);
 }
 
 DWORD WaitForExit(HANDLE process, DWORD timeoutMs) {

@@ -10,9 +10,15 @@
 namespace test {
 
 // Starts `program arguments` with TMP and TEMP pointing at tempFolder, so that the
-// program's work folder lies inside the test's scratch folder. Returns the process.
+// program's work folder lies inside the test's scratch folder, and in currentFolder (empty:
+// this process's own). Returns the process.
 fw::UniqueHandle StartWithTemp(const std::wstring& program, const std::wstring& arguments,
-                               const std::wstring& tempFolder);
+                               const std::wstring& tempFolder, const std::wstring& currentFolder = std::wstring());
+
+// The same for a whole command line whose program is not named apart, as the system runs an
+// uninstall entry's command: a path with blanks and no quotes is tried piece by piece.
+fw::UniqueHandle StartCommandWithTemp(const std::wstring& commandLine, const std::wstring& tempFolder,
+                                      const std::wstring& currentFolder = std::wstring());
 
 // Waits for the process to end; returns its exit code, or STILL_ACTIVE on timeout.
 DWORD WaitForExit(HANDLE process, DWORD timeoutMs = 20000);

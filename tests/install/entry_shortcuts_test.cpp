@@ -66,11 +66,11 @@ TEST_F(UninstallEntryTest, WritesTheSeventeenValuesWithTheirTextsAndFindsTheSour
         {L"URLUpdateInfo", L"http://www.example.com/ime?id=2"},
         {L"HelpLink", folder + L"_main_.chm"},
         {L"HelpTelephone", L"010-12345678"},
-        {L"UninstallString", folder + L"Unstall.exe -u name=[SrTestEntry]"},
+        {L"UninstallString", L"\"" + folder + L"Unstall.exe\" -u name=[SrTestEntry]"},
         {L"InstallLocation", folder},
         {L"InstallSource", L"Z:\\setups\\输入法安装.exe"},
-        {L"ModifyPath", folder + L"Unstall.exe -r name=[SrTestEntry]"},
-        {L"QuietUninstallString", folder + L"Unstall.exe -u name=[SrTestEntry] /S"},
+        {L"ModifyPath", L"\"" + folder + L"Unstall.exe\" -r name=[SrTestEntry]"},
+        {L"QuietUninstallString", L"\"" + folder + L"Unstall.exe\" -u name=[SrTestEntry] /S"},
     };
     for (const auto& value : expected) EXPECT_EQ(EntryValue(value.first), value.second) << value.first;
     EXPECT_STREQ(m_run.State().commandLine, L"-x file=Z:\\setups\\输入法安装.exe");

@@ -5,7 +5,16 @@
 
 #include <cstdio>
 
+// Built a second time as SrTestInterfaceNeighbour.dll, which imports from SrPlanted.dll: a
+// module with a neighbour of its own in its folder.
+#ifdef SR_INTERFACE_NEEDS_NEIGHBOUR
+extern "C" __declspec(dllimport) int SrPlantedNeighbour();
+#endif
+
 extern "C" __declspec(dllexport) LRESULT WINAPI SRInterfaceMessage(DWORD a, DWORD b, DWORD c, DWORD d) {
+#ifdef SR_INTERFACE_NEEDS_NEIGHBOUR
+    if (!SrPlantedNeighbour()) return 0;
+#endif
     wchar_t path[MAX_PATH];
     if (!GetEnvironmentVariableW(L"SR_INTERFACE_RECORD", path, MAX_PATH)) return 0;
     char line[64];

@@ -100,8 +100,11 @@ TEST_F(UninstallTest, EveryLayoutOfTheModuleGoesAfterARepairRegisteredItAgain) {
 }
 
 TEST_F(UninstallTest, TheInterfaceModuleIsToldToShutDownBeforeItsFolderGoes) {
+    // A module that needs a neighbour of its own in its folder.
     CreateDirectoryW((m_target + L"ITF").c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrTestInterface.dll").c_str(), (m_target + L"ITF\\Interface.dll").c_str(),
+    ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrTestInterfaceNeighbour.dll").c_str(),
+                          (m_target + L"ITF\\Interface.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrPlanted.dll").c_str(), (m_target + L"ITF\\SrPlanted.dll").c_str(),
                           FALSE));
     const std::wstring record = m_folder / L"interface calls.txt";
     SetEnvironmentVariableW(L"SR_INTERFACE_RECORD", record.c_str());
@@ -109,6 +112,31 @@ TEST_F(UninstallTest, TheInterfaceModuleIsToldToShutDownBeforeItsFolderGoes) {
     SetEnvironmentVariableW(L"SR_INTERFACE_RECORD", nullptr);
     EXPECT_EQ(test::ReadBytes(record), "0 7 0 0\n");
     EXPECT_FALSE(Exists(m_target)) << "the module was freed before the folder was deleted";
+}
+
+TEST_F(UninstallTest, WhatTheInterfaceModuleNeedsIsNotTakenFromTheCurrentFolder) {
+    CreateDirectoryW((m_target + L"ITF").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrTestInterfaceNeighbour.dll").c_str(),
+                          (m_target + L"ITF\\Interface.dll").c_str(), FALSE));
+    // Its neighbour lies only where the uninstall was started from.
+    const std::wstring current = m_folder / L"started here\\";
+    CreateDirectoryW(current.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrPlanted.dll").c_str(), (current + L"SrPlanted.dll").c_str(), FALSE));
+    wchar_t saved[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryW(current.c_str()));
+    const std::wstring calls = m_folder / L"interface calls.txt", loaded = m_folder / L"loaded markers.txt";
+    SetEnvironmentVariableW(L"SR_INTERFACE_RECORD", calls.c_str());
+    SetEnvironmentVariableW(L"SR_PLANTED_RECORD", loaded.c_str());
+    EXPECT_EQ(Uninstall(), kSevenLines);
+    SetEnvironmentVariableW(L"SR_INTERFACE_RECORD", nullptr);
+    SetEnvironmentVariableW(L"SR_PLANTED_RECORD", nullptr);
+    SetCurrentDirectoryW(saved);
+    EXPECT_FALSE(Exists(loaded)) << "the module in the current folder was loaded";
+    EXPECT_FALSE(Exists(calls));
+    // The uninstall went on without the interface. (Wine keeps a module whose imports failed
+    // mapped, so Interface.dll stays in its folder here.)
+    EXPECT_FALSE(Exists(m_target + L"config.exe"));
 }
 
 TEST_F(UninstallTest, AFileInUseStaysWithItsFolderAndTheRestGoes) {
