@@ -6,13 +6,15 @@
 #include <commctrl.h>
 #include <ole2.h>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "app/single_instance.h"
 #include "app/unattended_install.h"
 #include "app/unattended_modes.h"
 #include "framework/message_box.h"
 #include "app/startup.h"
-#include "install/repair_dialog.h"
+#include "app/unattended.h"
+#include "run/payload_prep.h"
+#include "wizard/repair_dialog.h"
 #include "support/bounded_text.h"
 #include "update/update_dialog.h"
 #include "wizard/error_page.h"
@@ -21,16 +23,18 @@
 
 namespace {
 
-template <class T>
-T* AllocateRecord() {
-    return static_cast<T*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(T)));
-}
+// The run context lives from the start of InitInstance to its end, zero-filled at first.
+class RunContextOwner {
+public:
+    RunContextOwner() : m_run(static_cast<RunContext*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(RunContext)))) {}
+    ~RunContextOwner() { if (m_run) HeapFree(GetProcessHeap(), 0, m_run); }
+    RunContextOwner(const RunContextOwner&) = delete;
+    RunContextOwner& operator=(const RunContextOwner&) = delete;
+    RunContext* Get() const { return m_run; }
 
-template <class T>
-void ReleaseRecord(T*& record) {
-    if (record) HeapFree(GetProcessHeap(), 0, record);
-    record = nullptr;
-}
+private:
+    RunContext* m_run;
+};
 
 // The arguments of the process's command line, without the program's name.
 const wchar_t* ProcessArguments() {
@@ -52,91 +56,85 @@ void RunAsMainWindow(fw::Application& app, D& dialog) {
 
 }  // namespace
 
+void CSR_Install_BaseApp::SetStartingFolder(const wchar_t* folder) { CopyCut(m_startingFolder, folder); }
+
 BOOL CSR_Install_BaseApp::InitInstance() {
-    static UNATTENDED switches;
-    g_unattended = &switches;
+    RunContextOwner owner;
+    if (!owner.Get()) return TRUE;
+    RunContext& run = *owner.Get();
+    UNATTENDED& switches = run.switches;
+    CopyCut(run.startingFolder, m_startingFolder);
     const wchar_t* arguments = ProcessArguments();
-    ParseUnattendedSwitches(arguments, switches);
+    ParseUnattendedSwitches(arguments, switches, run.startingFolder);
     if (switches.silent && switches.malformed) {
         SetExitCode(kExitBadSwitch);
         return TRUE;
     }
-
-    g_runState = AllocateRecord<RUNSTATE>();
-    g_installedPackage = AllocateRecord<INSTALLEDPACKAGE>();
-    g_packageConfig = AllocateRecord<PACKAGECONFIG>();
-    if (!g_runState || !g_installedPackage || !g_packageConfig) return TRUE;
-    GetModuleFileNameW(nullptr, g_runState->ownPath, kPathChars);
-    g_runState->ownPath[kPathChars - 1] = 0;
+    CopyCut(run.wizard.destination, kFirstDestination);
+    RUNSTATE& state = run.state;
+    GetModuleFileNameW(nullptr, state.ownPath, kPathChars);
+    state.ownPath[kPathChars - 1] = 0;
 
     // Before the work folder is touched. An unattended starter holds the lock for its
     // working copy while it waits; an interactive one ends at once, so its copy waits for it.
     SingleInstance lock;
-    const bool workingCopy = wcsstr(g_runState->ownPath, L"___temp.exe") != nullptr;
+    const bool workingCopy = wcsstr(state.ownPath, L"___temp.exe") != nullptr;
     if (!(workingCopy && switches.silent) && !lock.Acquire(workingCopy ? 30000 : 0)) {
         if (switches.silent) SetExitCode(kExitAnotherInstaller);
         else fw::ShowError(nullptr, L"另一个安装程序正在运行，请等待它结束后再运行本程序。", L"初始化错误");
-        ReleaseRecords();
         return TRUE;
     }
 
     DWORD copyExitCode = kExitFailed;
     // Read before the working copy removes the record that tells where the installation is.
     const bool ownInstallation = switches.silent && !workingCopy &&
-                                 IsInstallationsOwnUninstaller(arguments, g_runState->ownPath);
-    if (EnsureWorkingCopy(arguments, switches.silent ? &copyExitCode : nullptr)) {
-        ParseCommandLine();
+                                 IsInstallationsOwnUninstaller(arguments, state.ownPath);
+    if (EnsureWorkingCopy(state, arguments, run.startingFolder, switches.silent ? &copyExitCode : nullptr)) {
+        ParseCommandLine(state, run.installed);
         INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
         InitCommonControlsEx(&controls);
         // ActiveX hosting for the licence page's browser control.
         OleInitialize(nullptr);
-        RunMode();
+        RunMode(run);
         OleUninitialize();
     } else if (switches.silent) {
         SetExitCode(static_cast<int>(copyExitCode));
         // This file was held while the copy ran; it and its then empty folder go now.
         if (ownInstallation && (copyExitCode == kExitInstalled || copyExitCode == kExitRestartNeeded)) {
             wchar_t folder[kPathChars];
-            CopyCut(folder, g_runState->ownPath);
+            CopyCut(folder, state.ownPath);
             if (wchar_t* slash = wcsrchr(folder, L'\\')) slash[1] = 0;
             DeleteSelf(folder);
         }
     }
 
-    EmptyFolder(g_runState->workFolder);
-    ReleaseRecords();
+    EmptyFolder(state.workFolder);
     return TRUE;
 }
 
-void CSR_Install_BaseApp::ReleaseRecords() {
-    ReleaseRecord(g_runState);
-    ReleaseRecord(g_installedPackage);
-    ReleaseRecord(g_packageConfig);
-}
-
-void CSR_Install_BaseApp::RunMode() {
-    switch (g_runState->mode) {
+void CSR_Install_BaseApp::RunMode(RunContext& run) {
+    switch (run.state.mode) {
     case kModeUninstall:
-        if (g_unattended->silent) {
-            SetExitCode(RunUnattendedUninstall(*g_unattended));
+        if (run.switches.silent) {
+            SetExitCode(RunUnattendedUninstall(run));
         } else {
-            CCSR_Uninstall dialog;
+            CCSR_Uninstall dialog(run);
             RunAsMainWindow(*this, dialog);
         }
         DeleteSelf();
         return;
     case kModeRepair:
-        if (g_unattended->silent) {
-            SetExitCode(RunUnattendedRepair(*g_unattended));
+        if (run.switches.silent) {
+            SetExitCode(RunUnattendedRepair(run));
         } else {
-            CSR_Repair dialog;
+            CSR_Repair dialog(run);
             RunAsMainWindow(*this, dialog);
         }
         DeleteSelf();
         return;
     case kModeUpdate: {
         CSR_AutoUpdateDlg dialog;
-        dialog.SetPackageName(g_installedPackage->packageName);
+        dialog.SetPackageName(run.installed.packageName);
         RunAsMainWindow(*this, dialog);
         DeleteSelf();
         return;
@@ -144,20 +142,20 @@ void CSR_Install_BaseApp::RunMode() {
     default:
         break;
     }
-    RUNSTATE& state = *g_runState;
+    RUNSTATE& state = run.state;
     bool prepared = SplitInstaller(state) && ExtractPayload(state) && HasInstallInfo(state);
     if (prepared) {
         wchar_t installInfo[kPathChars];
         InstallInfoPath(state, installInfo);
-        prepared = LoadPackageConfig(installInfo, *g_packageConfig);
+        prepared = LoadPackageConfig(installInfo, run.package);
     }
-    if (g_unattended->silent) {
-        SetExitCode(RunUnattendedInstall(prepared, *g_packageConfig, *g_unattended));
+    if (run.switches.silent) {
+        SetExitCode(RunUnattendedInstall(prepared, run));
     } else if (prepared) {
-        CSR_Install_BaseDlg welcome;
+        CSR_Install_BaseDlg welcome(run);
         RunAsMainWindow(*this, welcome);
     } else {
-        CSR_InstallError error;
+        CSR_InstallError error(run);
         RunAsMainWindow(*this, error);
     }
 }

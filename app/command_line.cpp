@@ -5,7 +5,7 @@
 #include <cwchar>
 
 #include "app/startup.h"
-#include "framework/handles.h"
+#include "run/registry_layout.h"
 #include "support/bounded_text.h"
 
 namespace {
@@ -37,28 +37,7 @@ bool TakeSwitch(const wchar_t* line, wchar_t letter, wchar_t* name) {
     return false;
 }
 
-// Reads "SMEInstallPath" into path (any value type); false leaves path empty.
-bool ReadHiveInstallPath(HKEY root, const wchar_t* key, wchar_t* path) {
-    fw::RegKey vendor;
-    if (!vendor.Open(root, key, KEY_READ)) return false;
-    DWORD bytes = kPathChars * sizeof(wchar_t);
-    if (RegQueryValueExW(vendor.Get(), L"SMEInstallPath", nullptr, nullptr, reinterpret_cast<BYTE*>(path),
-                         &bytes) != ERROR_SUCCESS) {
-        path[0] = 0;
-        return false;
-    }
-    path[kPathChars - 1] = 0;  // a value of the full 520 bytes has no room for its terminator
-    return true;
-}
-
 }  // namespace
-
-bool ReadInstallPath(const wchar_t* packageName, wchar_t* path) {
-    wchar_t key[80];
-    FormatCut(key, 80, L"Software\\vexal\\%s", packageName);
-    if (ReadHiveInstallPath(HKEY_CURRENT_USER, key, path) && path[0]) return true;
-    return ReadHiveInstallPath(HKEY_LOCAL_MACHINE, key, path);
-}
 
 void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package) {
     const wchar_t* line = state.commandLine;
@@ -79,5 +58,3 @@ void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package) {
         ReadInstallPath(package.packageName, package.installPath);
     }
 }
-
-void ParseCommandLine() { ParseCommandLine(*g_runState, *g_installedPackage); }

@@ -6,13 +6,9 @@
 
 #include "app/startup.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
-
-wchar_t* StartingFolderSlot() {
-    static wchar_t folder[kPathChars];
-    return folder;
-}
 
 bool IsAbsolute(const wchar_t* path) {
     const bool unc = path[0] == L'\\' && path[1] == L'\\';
@@ -21,8 +17,7 @@ bool IsAbsolute(const wchar_t* path) {
 
 }  // namespace
 
-void EnterSystemFolder() {
-    wchar_t* starting = StartingFolderSlot();
+void EnterSystemFolder(wchar_t (&starting)[kPathChars]) {
     const DWORD length = GetCurrentDirectoryW(kPathChars, starting);
     if (!length || length >= kPathChars) starting[0] = 0;
     wchar_t system[kPathChars];
@@ -30,10 +25,7 @@ void EnterSystemFolder() {
     if (systemLength && systemLength < kPathChars) SetCurrentDirectoryW(system);
 }
 
-const wchar_t* StartingFolder() { return StartingFolderSlot(); }
-
-void FullPathFromStartingFolder(const wchar_t* path, wchar_t* out) {
-    const wchar_t* starting = StartingFolder();
+void FullPathFromStartingFolder(const wchar_t* starting, const wchar_t* path, wchar_t* out) {
     wchar_t joined[kPathChars];
     if (IsAbsolute(path) || !starting[0]) {
         CopyCut(joined, path);
@@ -41,7 +33,7 @@ void FullPathFromStartingFolder(const wchar_t* path, wchar_t* out) {
         // Rooted: on the starting folder's drive.
         FormatCut(joined, kPathChars, L"%.2s%s", starting, path);
     } else {
-        FormatCut(joined, kPathChars, L"%s%s%s", starting, starting[wcslen(starting) - 1] == L'\\' ? L"" : L"\\", path);
+        JoinPath(joined, starting, path);
     }
     const DWORD length = GetFullPathNameW(joined, kPathChars, out, nullptr);
     if (!length || length >= kPathChars) CopyCut(out, kPathChars, joined);

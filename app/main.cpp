@@ -11,6 +11,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything is loaded or opened: the program runs elevated from folders that others
     // can write to, so no DLL and no relative name may be looked up there.
     RestrictDllSearch();
-    EnterSystemFolder();
+    wchar_t startingFolder[kPathChars];
+    EnterSystemFolder(startingFolder);
+    theApp.SetStartingFolder(startingFolder);
     return theApp.Run(instance);
 }

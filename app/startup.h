@@ -2,32 +2,29 @@
 #pragma once
 #include <windows.h>
 
-#include "app/run_state.h"
+#include "run/run_state.h"
 
 // The first thing every process of the program does, after narrowing the DLL search: it
 // makes the system folder its current folder. The shortcuts start it inside the installation
 // folder, which cannot be removed while a process holds it as its current folder, and every
 // process that it starts inherits the folder.
-void EnterSystemFolder();
-// The current folder that the process had before, so that a relative path given on the
-// command line still names what the user meant; the working copy is started there too.
-const wchar_t* StartingFolder();
-// path made full against StartingFolder() (an absolute one stays), into kPathChars units.
-void FullPathFromStartingFolder(const wchar_t* path, wchar_t* out);
+// startingFolder receives the current folder that the process had before (empty when it is too
+// long), so that a relative path given on the command line still names what the user meant;
+// the working copy is started there too.
+void EnterSystemFolder(wchar_t (&startingFolder)[kPathChars]);
+// path made full against startingFolder (an absolute one stays), into kPathChars units.
+void FullPathFromStartingFolder(const wchar_t* startingFolder, const wchar_t* path, wchar_t* out);
 
 // Prepares the work folder, then relaunches the program from its working copy unless it
 // already is that copy. Returns 1 to go on (this is the working copy), 0 to stop. With copyExitCode (unattended
 // runs) no message box is shown, and the working copy's exit code is waited for and stored.
-int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode = nullptr);
+int EnsureWorkingCopy(RUNSTATE& state, const wchar_t* arguments, const wchar_t* startingFolder,
+                      DWORD* copyExitCode = nullptr);
 
 // Reads the command-line slot into the mode letter, the started path and the package
 // name, then the install path from the vendor key.
 void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package);
-void ParseCommandLine();
 
-// "SMEInstallPath" under Software\vexal\<name>, of the user's key, else of the machine's.
-// False (path empty) when neither holds it.
-bool ReadInstallPath(const wchar_t* packageName, wchar_t* path);
 
 // Starts the command interpreter to delete this program's file once this process has gone;
 // with emptyFolder, it then removes that folder, only when it is empty. The interpreter runs
@@ -43,9 +40,3 @@ constexpr int kSelfDeleteCommandChars = 5 * kPathChars;
 // take off only the outer pair of quotes, so that every path keeps its own.
 void MakeSelfDeleteCommand(wchar_t* command, const wchar_t* system, const wchar_t* file, const wchar_t* emptyFolder);
 
-// Install-mode preparation.
-int SplitInstaller(RUNSTATE& state);
-int ExtractPayload(RUNSTATE& state);
-int HasInstallInfo(const RUNSTATE& state);
-// "InstallInfo.dif" in the payload folder.
-void InstallInfoPath(const RUNSTATE& state, wchar_t* path);

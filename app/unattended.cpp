@@ -7,8 +7,6 @@
 #include "app/startup.h"
 #include "support/bounded_text.h"
 
-UNATTENDED* g_unattended = nullptr;
-
 namespace {
 
 // The next blank-separated token, its quotes removed; false at the end. An opening quote
@@ -42,7 +40,7 @@ void Take(const std::wstring& value, wchar_t* field, size_t count, bool& malform
 
 }  // namespace
 
-void ParseUnattendedSwitches(const wchar_t* arguments, UNATTENDED& switches) {
+void ParseUnattendedSwitches(const wchar_t* arguments, UNATTENDED& switches, const wchar_t* startingFolder) {
     switches = UNATTENDED{};
     // The relaunch appends " file=<path>"; that part is the started path, not switches.
     std::wstring own(arguments);
@@ -66,7 +64,7 @@ void ParseUnattendedSwitches(const wchar_t* arguments, UNATTENDED& switches) {
         } else if (IsValued(token, L"/LOG=", value)) {
             Take(value, switches.logPath, kPathChars, switches.malformed);
             // Relative to where the user started the installer, not to the system folder.
-            if (!value.empty()) FullPathFromStartingFolder(value.c_str(), switches.logPath);
+            if (!value.empty()) FullPathFromStartingFolder(startingFolder, value.c_str(), switches.logPath);
         } else if (_wcsicmp(token.c_str(), L"/D") == 0 || _wcsicmp(token.c_str(), L"/LOG") == 0 ||
                    _wcsicmp(token.c_str(), L"/USER") == 0 || _wcsicmp(token.c_str(), L"/COMPANY") == 0) {
             switches.malformed = true;  // a valued switch without "="

@@ -31,11 +31,12 @@ bool ModuleFreeUnattended(const wchar_t* packageName, const UNATTENDED& switches
     return false;
 }
 
-int RunUnattendedInstall(bool prepared, PACKAGECONFIG& config, const UNATTENDED& switches) {
+int RunUnattendedInstall(bool prepared, RunContext& run) {
+    const UNATTENDED& switches = run.switches;
+    const PACKAGECONFIG& config = run.package;
     ProgressLog log(switches.logPath);
-    InstallContext context;
-    InitInstallContext(context, nullptr, &config);
-    if (switches.logPath[0]) context.log = &log;
+    InstallContext context(run.state, &log, false);
+    context.package = &config;
 
     if (!prepared) {
         ReportProgress(context, -1, L"安装程序由于意外而中止进行.");

@@ -1,11 +1,11 @@
 // The unattended install of the working copy.
 #pragma once
-#include "app/unattended.h"
 #include "install/install_context.h"
+#include "run/run_context.h"
 
 // Installs the prepared payload with the switches' folder and names (or their defaults);
 // `prepared` tells whether the payload could be unpacked and its record read. The exit code.
-int RunUnattendedInstall(bool prepared, PACKAGECONFIG& config, const UNATTENDED& switches);
+int RunUnattendedInstall(bool prepared, RunContext& run);
 
 // Whether no process holds "<name>(1).ime"; with /FORCECLOSE the holders are ended first.
 // Every holder that stays is logged with its name and id.

@@ -17,24 +17,23 @@ int Finished(const InstallContext& context) { return context.restartNeeded ? kEx
 
 }  // namespace
 
-int RunUnattendedUninstall(const UNATTENDED& switches) {
+int RunUnattendedUninstall(RunContext& run) {
+    const UNATTENDED& switches = run.switches;
     ProgressLog log(switches.logPath);
-    InstallContext context;
-    InitUninstallContext(context, nullptr);
-    if (switches.logPath[0]) context.log = &log;
-    const wchar_t* name = g_installedPackage->packageName;
+    InstallContext context(run.state, &log, false);
+    context.installed = &run.installed;
+    const wchar_t* name = run.installed.packageName;
     if (!IsPlainPackageName(name)) return kExitBadSwitch;
     if (!ModuleFreeUnattended(name, switches, context)) return kExitInUse;
     RunUninstall(context);
     return Finished(context);
 }
 
-int RunUnattendedRepair(const UNATTENDED& switches) {
+int RunUnattendedRepair(RunContext& run) {
+    const UNATTENDED& switches = run.switches;
     ProgressLog log(switches.logPath);
-    InstallContext context;
-    InitInstallContext(context, nullptr, nullptr);
-    if (switches.logPath[0]) context.log = &log;
-    const INSTALLEDPACKAGE& package = *g_installedPackage;
+    InstallContext context(run.state, &log, false);
+    const INSTALLEDPACKAGE& package = run.installed;
     if (!IsPlainPackageName(package.packageName)) return kExitBadSwitch;
     if (!ModuleFreeUnattended(package.packageName, switches, context)) return kExitInUse;
 

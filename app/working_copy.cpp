@@ -5,14 +5,13 @@
 
 #include <cwchar>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "app/startup.h"
 #include "framework/handles.h"
 #include "framework/message_box.h"
 #include "support/bounded_text.h"
 
-int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode) {
-    RUNSTATE& state = *g_runState;
+int EnsureWorkingCopy(RUNSTATE& state, const wchar_t* arguments, const wchar_t* startingFolder, DWORD* copyExitCode) {
     if (!PrepareWorkFolder(&state)) {
         if (!copyExitCode) fw::ShowError(nullptr, L"安装程序无法访问临时目录，将中止进程。", L"初始化错误");
         return 0;
@@ -38,7 +37,7 @@ int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode) {
     launch.lpParameters = state.commandLine;
     // Where this process was started: the copy records it as its own starting folder, for the
     // relative paths of the command line, and leaves it for the system folder at once.
-    if (StartingFolder()[0]) launch.lpDirectory = StartingFolder();
+    if (startingFolder[0]) launch.lpDirectory = startingFolder;
     launch.nShow = SW_SHOW;
     if (!ShellExecuteExW(&launch)) {
         if (!copyExitCode) fw::ShowError(nullptr, L"安装程序位于临时目录中的副本无法运行，将中止进程。", L"初始化错误");

@@ -1,7 +1,7 @@
 // Step 4 of the install: the payload file kept as "_backup_.dat" for a later repair.
 #include "install/install_steps.h"
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "support/bounded_text.h"
 
 namespace {
@@ -16,7 +16,7 @@ bool SameFile(const wchar_t* a, const wchar_t* b) {
 }  // namespace
 
 int BackupPayload(InstallContext& context) {
-    const wchar_t* payload = context.runState->payloadFile;
+    const wchar_t* payload = context.runState.payloadFile;
     wchar_t backup[kPathChars];
     FormatCut(backup, kPathChars, L"%s_backup_.dat", context.installFolder);
     // A repair unpacks from the backup itself: it is already what it should be, and a

@@ -7,9 +7,10 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "framework/handles.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
 
@@ -37,8 +38,7 @@ LONG WriteInstallPathUnder(HKEY hive, const wchar_t* subkey, const wchar_t* fold
 void SystemFilePath(wchar_t (&path)[kPathChars], const wchar_t* fileName) {
     wchar_t system[kPathChars] = {};
     if (!GetSystemFolderOnDisk(system)) system[0] = 0;
-    const size_t length = wcslen(system);
-    FormatCut(path, kPathChars, L"%s%s%s", system, length && system[length - 1] == L'\\' ? L"" : L"\\", fileName);
+    JoinPath(path, system, fileName);
 }
 
 // The part of a path after its last backslash; the path itself when it has none.
@@ -155,7 +155,7 @@ HKL FindImeLayout(const wchar_t* imeFileName) {
 // loaded layout uses the file. Wine makes a new layout for every registration of the same
 // file, so a package that was repaired has more than one.
 int RemoveIme(InstallContext& context) {
-    const INSTALLEDPACKAGE& package = *static_cast<INSTALLEDPACKAGE*>(context.packageRecord);
+    const INSTALLEDPACKAGE& package = *context.installed;
     wchar_t fileName[kModuleKeyChars];
     if (!FormatModuleKey(fileName, package.packageName)) return 0;
     const std::vector<HKL> layouts = FindImeLayouts(fileName);

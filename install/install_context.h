@@ -3,29 +3,35 @@
 #pragma once
 #include <windows.h>
 
-#include "app/run_state.h"
+#include "payload/records.h"
+#include "run/run_state.h"
 
-class ProgressLog;
+// Where a sequence's report goes: the list and progress bar of a dialog, or the log of an
+// unattended run.
+class ProgressSink {
+public:
+    virtual void ShowLine(const wchar_t* line) = 0;
+    virtual void ShowPosition(int position) = 0;
 
-struct InstallContext {
-    HWND owner;             // the dialog whose controls receive the output; null unattended
-    HWND details;           // its list box 1006
-    HWND progress;          // its progress bar 1008, may be absent
-    HWND currentOperation;  // its edit 1004, may be absent; nothing writes to it
-    RUNSTATE* runState;
-    int restartNeeded;      // set when something is replaced or deleted only at the next restart
-    int position;           // the last progress position reported
-    void* packageRecord;    // install and repair: PACKAGECONFIG; uninstall: INSTALLEDPACKAGE
-    wchar_t installFolder[kPathChars];  // ends in a backslash once the sequence has started
-    ProgressLog* log;       // unattended runs: every reported line also goes here
+protected:
+    ~ProgressSink() = default;
 };
 
-// Fills a context for an install or repair run over the owner's controls (owner may be null).
-void InitInstallContext(InstallContext& context, HWND owner, PACKAGECONFIG* record);
+struct InstallContext {
+    InstallContext(RUNSTATE& state, ProgressSink* sink, bool watched)
+        : runState(state), sink(sink), watched(watched) {}
 
-// Stores and shows `position` when it is 0 or more; appends and selects `line` when given.
+    RUNSTATE& runState;
+    ProgressSink* sink;       // null: the report goes nowhere
+    bool watched;             // a user watches the run: a dialog, not an unattended run
+    const PACKAGECONFIG* package = nullptr;      // install and repair: the package's record
+    const INSTALLEDPACKAGE* installed = nullptr;  // uninstall: the installed package
+    int restartNeeded = 0;    // set when something is replaced or deleted only at the next restart
+    int position = 0;         // the last progress position reported
+    wchar_t installFolder[kPathChars] = {};  // ends in a backslash once the sequence has started
+};
+
+// Stores and shows `position` when it is 0 or more; shows `line` when given.
 void ReportProgress(InstallContext& context, int position, const wchar_t* line);
 
-inline PACKAGECONFIG& PackageOf(const InstallContext& context) {
-    return *static_cast<PACKAGECONFIG*>(context.packageRecord);
-}
+inline const PACKAGECONFIG& PackageOf(const InstallContext& context) { return *context.package; }

@@ -4,28 +4,15 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/run_state.h"
-#include "framework/handles.h"
+#include "run/run_state.h"
 #include "support/bounded_text.h"
-
-namespace {
-
-void ReadIfEmpty(HKEY key, const wchar_t* value, wchar_t* field) {
-    if (field[0]) return;
-    wchar_t text[kRegisteredNameChars] = {};
-    DWORD bytes = sizeof text - sizeof(wchar_t);  // room for the terminator
-    if (RegQueryValueExW(key, value, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &bytes) == ERROR_SUCCESS) {
-        CopyCut(field, kRegisteredNameChars, text);
-    }
-}
-
-}  // namespace
+#include "support/path.h"
+#include "run/registry_layout.h"
 
 void ReadRegisteredNames(wchar_t* userName, wchar_t* companyName) {
-    fw::RegKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion", KEY_READ)) return;
-    ReadIfEmpty(key.Get(), L"RegisteredOwner", userName);
-    ReadIfEmpty(key.Get(), L"RegisteredOrganization", companyName);
+    constexpr unsigned long kBytes = (kRegisteredNameChars - 1) * sizeof(wchar_t);
+    if (!userName[0]) ReadRegisteredName(kRegisteredOwnerValue, userName, kRegisteredNameChars, kBytes);
+    if (!companyName[0]) ReadRegisteredName(kRegisteredOrganizationValue, companyName, kRegisteredNameChars, kBytes);
 }
 
 bool DefaultInstallFolder(wchar_t* folder, const wchar_t* packageName) {
@@ -34,8 +21,6 @@ bool DefaultInstallFolder(wchar_t* folder, const wchar_t* packageName) {
                                 programs))) {
         return false;
     }
-    const size_t length = wcslen(programs);
-    FormatCut(folder, kPathChars, length && programs[length - 1] == L'\\' ? L"%s%s\\" : L"%s\\%s\\", programs,
-              packageName);
+    JoinPath(folder, kPathChars, programs, packageName, L"\\");
     return true;
 }

@@ -2,7 +2,7 @@
 // progress position, stopping at the first step that fails.
 #include "install/install_sequence.h"
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "install/install_steps.h"
 #include "support/bounded_text.h"
 
@@ -20,8 +20,8 @@ void RemoveTemporaryFiles(InstallContext& context) {
     wchar_t path[kPathChars];
     FormatCut(path, kPathChars, L"%sInstallInfo.dif", context.installFolder);
     DeleteFileW(path);
-    EmptyFolder(context.runState->workFolder);
-    RemoveDirectoryW(context.runState->workFolder);  // fails while the working copy runs from it
+    EmptyFolder(context.runState.workFolder);
+    RemoveDirectoryW(context.runState.workFolder);  // fails while the working copy runs from it
     RemoveVirtualizedData();
 }
 
@@ -42,12 +42,14 @@ int RunInstall(InstallContext& context, const wchar_t* installFolder, const wcha
     ReportProgress(context, 40, L"    安装1.完成");
 
     ReportProgress(context, 42, L"  2.设置软件运行环境...");
+    // Neither the recorded folder, the uninstall entry nor the links stop an install when they
+    // cannot be written: the input method works without them.
     WriteInstallPath(context);
     if (!RegisterIme(context)) return Fail(context);
     ReportProgress(context, 50, L"    安装2.完成");
 
     ReportProgress(context, 72, L"  3.写入卸载信息...");
-    if (!WriteUninstallEntry(userName, companyName, context)) return Fail(context);
+    WriteUninstallEntry(userName, companyName, context);
     ReportProgress(context, 80, L"    安装3.完成");
 
     ReportProgress(context, 82, L"  4.备份安装数据...");
@@ -55,7 +57,7 @@ int RunInstall(InstallContext& context, const wchar_t* installFolder, const wcha
     ReportProgress(context, 90, L"    安装4.完成");
 
     ReportProgress(context, -1, L"  5.创建开始菜单及桌面快捷方式...");
-    if (!CreateShortcuts(context)) return Fail(context);
+    CreateShortcuts(context);
     ReportProgress(context, 90, L"    安装5.完成");
 
     ReportProgress(context, 95, L"  6.清除安装程序创建的临时文件...");

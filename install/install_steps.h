@@ -7,7 +7,8 @@
 #include "install/install_context.h"
 
 // Step 1: empties the payload folder into the system, Windows, Fonts, package data and
-// installation folders, and places the uninstaller. Returns 1.
+// installation folders, and places the uninstaller. 0 when a file could be neither placed nor
+// left to be replaced at the next restart.
 int PlaceFiles(InstallContext& context);
 // Copies the .ttf and .ttc files of one folder into the Fonts folder and registers them;
 // 0 when the Fonts folder cannot be determined.
@@ -25,17 +26,18 @@ HKL FindImeLayout(const wchar_t* imeFileName);
 // IME file. The context's package record is the INSTALLEDPACKAGE. 1 when a layout was found.
 int RemoveIme(InstallContext& context);
 
-// Step 3: the sixteen values of the uninstall entry. Returns 1.
+// Step 3: the sixteen values of the uninstall entry. 0 when the entry or a value of it could
+// not be written.
 int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, InstallContext& context);
 
 // Step 4: "_backup_.dat" in the installation folder, a copy of the payload file. Returns 1.
 int BackupPayload(InstallContext& context);
 
 // Step 5: the shortcut group with its nine links, the desktop link, the file to open (only when
-// the context has an owner: never in an unattended run). Returns 1.
+// a user watches: never in an unattended run). 0 when a link could not be made.
 int CreateShortcuts(InstallContext& context);
 // Uninstall: the desktop link and the group's nine links, then the group if it is empty.
 void RemoveShortcuts(const wchar_t* packageName);
-// One shell link; 0 when COM or the link object cannot be had, else 1.
+// One shell link; 0 when COM or the link object cannot be had or the link cannot be saved.
 int CreateShortcut(const wchar_t* target, const wchar_t* description, const wchar_t* linkPath,
                    const wchar_t* workingFolder, const wchar_t* arguments);

@@ -3,7 +3,7 @@
 // change; both decide what gets deleted, so both are checked before they are used (the name
 // by IsPlainPackageName of payload/records.h).
 #pragma once
-#include "app/run_state.h"
+#include "run/run_state.h"
 
 // The recorded installation folder, with its trailing backslash, in out; false (out empty)
 // when there is none or it is no folder that an uninstall may empty: a relative path, a

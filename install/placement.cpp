@@ -6,21 +6,16 @@
 
 #include <cwchar>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "framework/handles.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
 
 bool IsFolder(const wchar_t* path) {
     const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// "<folder>\<name>", with no second backslash when the folder already ends in one.
-void JoinPath(wchar_t* out, const wchar_t* folder, const wchar_t* name) {
-    const size_t n = wcslen(folder);
-    FormatCut(out, kPathChars, L"%s%s%s", folder, n && folder[n - 1] == L'\\' ? L"" : L"\\", name);
 }
 
 void RemoveFolder(const wchar_t* folder) {
@@ -43,7 +38,7 @@ bool IsFontName(const wchar_t* name) { return wcsstr(name, L".ttf") || wcsstr(na
 }  // namespace
 
 int PlaceFiles(InstallContext& context) {
-    const wchar_t* payload = context.runState->payloadFolder;
+    const wchar_t* payload = context.runState.payloadFolder;
     // Only the package data folder, where the input method keeps what every user writes, is
     // opened to "Users". Every process loads code from the system and Windows folders, and the
     // installation folder holds the uninstaller, the backup that a repair installs and the
@@ -81,7 +76,7 @@ int PlaceFiles(InstallContext& context) {
     // Lower case here; the shortcuts and the uninstall entry say "Unstall.exe", the same file.
     FormatCut(destination, kPathChars, L"%sunstall.exe", context.installFolder);
     // A repair has no bare program of its own: it runs from a copy of the installed one.
-    if (context.runState->bareProgram[0]) complete &= PlaceFile(context.runState->bareProgram, destination, closed);
+    if (context.runState.bareProgram[0]) complete &= PlaceFile(context.runState.bareProgram, destination, closed);
     return complete;
 }
 

@@ -3,8 +3,9 @@
 #include <windows.h>
 
 #include "framework/handles.h"
+#include "install/install_context.h"
 
-class ProgressLog {
+class ProgressLog : public ProgressSink {
 public:
     // Opens (creates or appends to) the file; Valid() tells whether that worked.
     explicit ProgressLog(const wchar_t* path);
@@ -12,6 +13,9 @@ public:
 
     // Appends "YYYY-MM-DD hh:mm:ss.mmm  line"; a line break inside the line is kept.
     void Write(const wchar_t* line);
+
+    void ShowLine(const wchar_t* line) override { Write(line); }
+    void ShowPosition(int) override {}
 
 private:
     fw::UniqueHandle m_file;

@@ -2,16 +2,15 @@
 // whole install sequence again.
 #include "install/repair.h"
 
-#include "app/startup.h"
+#include "run/payload_prep.h"
 #include "framework/handles.h"
 #include "install/install_defaults.h"
 #include "install/install_sequence.h"
 #include "install/installed_package.h"
 #include "support/bounded_text.h"
+#include "run/registry_layout.h"
 
 namespace {
-
-const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // The whole value, however long: a name that the welcome page stored must come back as it was
 // typed, not be taken for missing and replaced by the registered owner.
@@ -43,15 +42,15 @@ void ReadRecordedNames(const wchar_t* packageName, wchar_t* userName, wchar_t* c
     fw::RegKey uninstall, entry;
     if (IsPlainPackageName(packageName) && uninstall.Open(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_READ) &&
         entry.Open(uninstall.Get(), packageName, KEY_READ)) {
-        ReadString(entry.Get(), L"RegOwner", userName);
-        ReadString(entry.Get(), L"RegCompany", companyName);
+        ReadString(entry.Get(), kRecordedOwnerValue, userName);
+        ReadString(entry.Get(), kRecordedCompanyValue, companyName);
     }
     ReadRegisteredNames(userName, companyName);
 }
 
 RepairOutcome RunRepair(InstallContext& context, const INSTALLEDPACKAGE& package, const wchar_t* userName,
                         const wchar_t* companyName) {
-    RUNSTATE& state = *context.runState;
+    RUNSTATE& state = context.runState;
     wchar_t folder[kPathChars];
     if (!IsPlainPackageName(package.packageName) || !ReadableBackup(package, state.payloadFile) ||
         !InstalledFolder(package, folder)) {
@@ -68,8 +67,8 @@ RepairOutcome RunRepair(InstallContext& context, const INSTALLEDPACKAGE& package
     // entry pointing at a folder that no longer matches it.
     if (_wcsicmp(config->name, package.packageName) != 0) return RepairOutcome::kNoBackup;
 
-    context.packageRecord = config;
+    context.package = config;
     const int installed = RunInstall(context, folder, userName, companyName);
-    context.packageRecord = nullptr;
+    context.package = nullptr;
     return installed ? RepairOutcome::kRepaired : RepairOutcome::kStepFailed;
 }

@@ -7,9 +7,10 @@
 
 #include <cwchar>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "framework/handles.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
 
@@ -38,24 +39,26 @@ const LinkText kUninstallerLinks[] = {
     {L"%s卸载软件.lnk", L"%sUnstall.exe", L"-u name=[%s]", L"%s卸载程序"},
 };
 
-void MakeLink(const LinkText& text, const wchar_t* link, const InstallContext& context) {
+int MakeLink(const LinkText& text, const wchar_t* link, const InstallContext& context) {
     const wchar_t* name = PackageOf(context).name;
     wchar_t target[kPathChars], arguments[kTextChars], description[kTextChars];
     FormatCut(target, kPathChars, text.target, context.installFolder);
     FormatCut(description, kTextChars, text.description, name);
     if (text.arguments) FormatCut(arguments, kTextChars, text.arguments, name);
-    CreateShortcut(target, description, link, context.installFolder, text.arguments ? arguments : nullptr);
+    return CreateShortcut(target, description, link, context.installFolder, text.arguments ? arguments : nullptr);
 }
 
-// Links into the group folder; none when there is no group.
+// Links into the group folder; none (and 0) when there is no group. 1 when every link was made.
 template <size_t N>
-void MakeGroupLinks(const LinkText (&texts)[N], const wchar_t* group, const InstallContext& context) {
-    if (!group[0]) return;
+int MakeGroupLinks(const LinkText (&texts)[N], const wchar_t* group, const InstallContext& context) {
+    if (!group[0]) return 0;
+    int made = 1;
     for (const LinkText& text : texts) {
         wchar_t link[kPathChars];
         FormatCut(link, kPathChars, text.link, group);
-        MakeLink(text, link, context);
+        made &= MakeLink(text, link, context);
     }
+    return made;
 }
 
 template <size_t N>
@@ -77,8 +80,8 @@ void SpecialFolder(int csidl, wchar_t* out) {
         out[0] = 0;
         return;
     }
-    const size_t n = wcslen(folder);
-    FormatCut(out, kPathChars, L"%s%s", folder, n && folder[n - 1] == L'\\' ? L"" : L"\\");
+    CopyCut(out, kPathChars, folder);
+    EnsureBackslash(out, kPathChars);
 }
 
 }  // namespace
@@ -90,31 +93,31 @@ int CreateShortcuts(InstallContext& context) {
     SpecialFolder(CSIDL_COMMON_PROGRAMS, programs);
     if (programs[0]) {
         // A group that cannot be created leaves every link in it to fail silently.
-        FormatCut(group, kPathChars, L"%s%s\\", programs, package.name);
+        JoinPath(group, programs, package.name, L"\\");
         // It keeps the list it inherits: a link any user could change would start elevated
         // uninstalls and repairs of its choice.
         CreateDirectoryW(group, nullptr);
     }
 
-    MakeGroupLinks(kConfigLinks, group, context);
-    // Only for a user who watches: an unattended run (no owner) opens nothing on the machine it
-    // is deployed to. The record's load has made sure that the file lies inside the folder.
-    if (package.openFile[0] && context.owner) {
+    int made = MakeGroupLinks(kConfigLinks, group, context);
+    // Only for a user who watches: an unattended run opens nothing on the machine it is
+    // deployed to. The record's load has made sure that the file lies inside the folder.
+    if (package.openFile[0] && context.watched) {
         wchar_t open[kPathChars];
         FormatCut(open, kPathChars, L"%s%s", context.installFolder, package.openFile);
         // Neither waited for nor checked: a missing file is the package's affair.
         ShellExecuteW(nullptr, L"", open, L"", nullptr, SW_SHOW);
     }
-    MakeGroupLinks(kUninstallerLinks, group, context);
+    made &= MakeGroupLinks(kUninstallerLinks, group, context);
 
     if (desktop[0]) {
         wchar_t link[kPathChars];
         FormatCut(link, kPathChars, kDesktopLink, desktop, package.name);
-        MakeLink(kConfigLinks[0], link, context);
+        made &= MakeLink(kConfigLinks[0], link, context);
         SHChangeNotify(SHCNE_CREATE, SHCNF_PATHW | SHCNF_FLUSH, link, nullptr);
     }
     if (group[0]) SHChangeNotify(SHCNE_ALLEVENTS, SHCNF_PATHW | SHCNF_FLUSH, group, nullptr);
-    return 1;
+    return made && desktop[0];
 }
 
 void RemoveShortcuts(const wchar_t* packageName) {
@@ -129,7 +132,7 @@ void RemoveShortcuts(const wchar_t* packageName) {
     }
     if (!programs[0]) return;
     wchar_t group[kPathChars];
-    FormatCut(group, kPathChars, L"%s%s\\", programs, packageName);
+    JoinPath(group, programs, packageName, L"\\");
     DeleteGroupLinks(kConfigLinks, group);
     DeleteGroupLinks(kUninstallerLinks, group);
     // Only an empty group goes: files of others in it keep it.
@@ -154,8 +157,6 @@ int CreateShortcut(const wchar_t* target, const wchar_t* description, const wcha
     if (arguments) link->SetArguments(arguments);
     link->SetShowCmd(SW_SHOW);
 
-    // A link that cannot be saved is not an error of this operation.
     fw::ComPointer<IPersistFile> file;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive()))) file->Save(linkPath, TRUE);
-    return 1;
+    return SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive())) && SUCCEEDED(file->Save(linkPath, TRUE));
 }

@@ -3,18 +3,19 @@
 
 #include <cwchar>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "framework/handles.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
+#include "run/registry_layout.h"
 
 namespace {
 
-const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // Counted without the terminator, as every string this installer writes.
-void SetString(HKEY key, const wchar_t* name, const wchar_t* value) {
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                   static_cast<DWORD>(wcslen(value) * sizeof(wchar_t)));
+int SetString(HKEY key, const wchar_t* name, const wchar_t* value) {
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                          static_cast<DWORD>(wcslen(value) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 // The installer that the user started: the text after "file=", which the command line is
@@ -30,24 +31,22 @@ const wchar_t* InstallSource(RUNSTATE& state) {
 }  // namespace
 
 int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, InstallContext& context) {
-    // Without administrative rights nothing opens; the install goes on all the same.
+    // Without administrative rights nothing opens.
     fw::RegKey uninstall, entry;
-    if (!uninstall.Open(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_ALL_ACCESS)) return 1;
+    if (!uninstall.Open(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_ALL_ACCESS)) return 0;
     const PACKAGECONFIG& package = PackageOf(context);
     wchar_t name[kNameChars];
     FormatCut(name, kNameChars, L"%s", package.name);
-    if (!entry.Create(uninstall.Get(), name, KEY_ALL_ACCESS)) return 1;
+    if (!entry.Create(uninstall.Get(), name, KEY_ALL_ACCESS)) return 0;
 
     const wchar_t* folder = context.installFolder;
     // By its name on disk: the list of installed programs is read by 64-bit programs too.
     wchar_t system[kPathChars] = {};
     if (!GetSystemFolderOnDisk(system)) system[0] = 0;
-    const size_t systemLength = wcslen(system);
     // The module's own name, not the "%s(1).ime" that the registration puts there.
     wchar_t icon[kPathChars], about[kPathChars], updates[kPathChars], help[kPathChars];
     wchar_t uninstallCommand[kPathChars], modify[kPathChars], quiet[kPathChars];
-    FormatCut(icon, kPathChars, L"%s%s%s.ime", system, systemLength && system[systemLength - 1] == L'\\' ? L"" : L"\\",
-              name);
+    JoinPath(icon, system, name, L".ime");
     FormatCut(about, kPathChars, L"%s?id=1", package.homePage);
     FormatCut(updates, kPathChars, L"%s?id=2", package.homePage);
     FormatCut(help, kPathChars, L"%s_main_.chm", folder);
@@ -61,8 +60,8 @@ int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, Ins
         const wchar_t* name;
         const wchar_t* text;
     } values[] = {
-        {L"RegOwner", userName},
-        {L"RegCompany", companyName},
+        {kRecordedOwnerValue, userName},
+        {kRecordedCompanyValue, companyName},
         {L"DisplayName", name},
         {L"Comments", package.comments},
         {L"DisplayVersion", package.version},
@@ -75,10 +74,11 @@ int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, Ins
         {L"HelpTelephone", package.helpPhone},
         {L"UninstallString", uninstallCommand},
         {L"InstallLocation", folder},
-        {L"InstallSource", InstallSource(*context.runState)},
+        {L"InstallSource", InstallSource(context.runState)},
         {L"ModifyPath", modify},
         {L"QuietUninstallString", quiet},
     };
-    for (const auto& value : values) SetString(entry.Get(), value.name, value.text);
-    return 1;
+    int written = 1;
+    for (const auto& value : values) written &= SetString(entry.Get(), value.name, value.text);
+    return written;
 }

@@ -3,16 +3,16 @@
 
 #include <cwchar>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "framework/handles.h"
 #include "install/install_steps.h"
 #include "install/installed_package.h"
 #include "support/bounded_text.h"
 #include "support/system_library.h"
+#include "run/registry_layout.h"
 
 namespace {
 
-const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // The input method's own module; the call asks its interface to let go of its files.
 // A module that is missing, or lacks the export, is passed over.
@@ -27,14 +27,9 @@ void ShutDownInterface(const wchar_t* folder) {
     // folder, never from the folder that the program or the user started in.
     const DWORD search = HasDllSearchFlags() ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
                                              : LOAD_WITH_ALTERED_SEARCH_PATH;
-    HMODULE module = LoadLibraryExW(path, nullptr, search);
-    if (!module) return;
-    using InterfaceMessage = LRESULT(WINAPI*)(DWORD, DWORD, DWORD, DWORD);
-    if (auto message = reinterpret_cast<InterfaceMessage>(
-            reinterpret_cast<void*>(GetProcAddress(module, "SRInterfaceMessage")))) {
-        message(0, 7, 0, 0);
-    }
-    FreeLibrary(module);
+    LoadedLibrary module;
+    LRESULT(WINAPI* message)(DWORD, DWORD, DWORD, DWORD);
+    if (module.Load(path, search) && module.Bind("SRInterfaceMessage", message)) message(0, 7, 0, 0);
 }
 
 void RemoveFolder(const wchar_t* folder) {
@@ -51,13 +46,8 @@ void DeletePackageKey(HKEY hive, const wchar_t* parent, const wchar_t* name) {
 
 }  // namespace
 
-void InitUninstallContext(InstallContext& context, HWND owner) {
-    InitInstallContext(context, owner, nullptr);
-    context.packageRecord = g_installedPackage;
-}
-
 int RunUninstall(InstallContext& context) {
-    const INSTALLEDPACKAGE& package = *static_cast<INSTALLEDPACKAGE*>(context.packageRecord);
+    const INSTALLEDPACKAGE& package = *context.installed;
     // A name that is no plain folder and key name, or a folder that is no installation's,
     // leaves the steps that depend on it with nothing to do; the sequence still runs through.
     const bool plainName = IsPlainPackageName(package.packageName);
@@ -76,8 +66,8 @@ int RunUninstall(InstallContext& context) {
     ReportProgress(context, 60, L"  4.删除注册表信息...");
     if (plainName) {
         DeletePackageKey(HKEY_LOCAL_MACHINE, kUninstallKey, package.packageName);
-        DeletePackageKey(HKEY_LOCAL_MACHINE, L"Software\\vexal", package.packageName);
-        DeletePackageKey(HKEY_CURRENT_USER, L"Software\\vexal", package.packageName);
+        DeletePackageKey(HKEY_LOCAL_MACHINE, kVendorKey, package.packageName);
+        DeletePackageKey(HKEY_CURRENT_USER, kVendorKey, package.packageName);
     }
 
     ReportProgress(context, 80, L"  5.卸载输入法...");

@@ -4,12 +4,8 @@
 
 #include "install/install_context.h"
 
-// Fills a context for an uninstall over the owner's controls 1006, 1008 and 1004 (owner may
-// be null); its package record is the global installed-package record.
-void InitUninstallContext(InstallContext& context, HWND owner);
-
-// Tells the interface module to shut down, deletes the installation and package data
-// folders, the uninstall entry and the vendor keys, the layout and the system IME file and
-// the shortcuts. Every step is attempted; it always ends with "  7.卸载完成." and returns 1.
+// Tells the interface module of the context's installed package to shut down, deletes the
+// installation and package data folders, the uninstall entry and the vendor keys, the layout
+// and the system IME file and the shortcuts. Every step is attempted; it always ends with "  7.卸载完成." and returns 1.
 // The context's restart-needed flag tells whether a deletion waits for the next restart.
 int RunUninstall(InstallContext& context);

@@ -19,7 +19,6 @@ namespace Cabinet {
 
 namespace {
 
-const char* const kOutOfMemory = "Fatal error: Out of memory!";
 
 // One slot of the process binds an extractor to its thread: the library's callbacks carry
 // no pointer to their caller.
@@ -66,8 +65,8 @@ bool IsSafeStoredName(const wchar_t* name) {
 bool IsPlainFileName(const wchar_t* name) { return !wcspbrk(name, L"\\/") && IsSafeStoredName(name); }
 
 // The callbacks given to the library: each finds the extractor bound to its thread. No
-// exception may unwind through the library's frames, so a failure thrown here is kept and
-// raised again once FDICopy has returned.
+// exception may unwind through the library's frames, so one thrown here (memory running out,
+// or whatever a derived extractor throws) ends the extraction as an error instead.
 struct Callbacks {
     static void* DIAMONDAPI Alloc(ULONG size) { return malloc(size); }
     static void DIAMONDAPI Free(void* block) { free(block); }
@@ -78,10 +77,9 @@ struct Callbacks {
         if (!self) return failed;
         try {
             return body(*self);
-        } catch (const char* text) {
-            self->m_fatal = text;
-        } catch (const std::bad_alloc&) {
-            self->m_fatal = kOutOfMemory;
+        } catch (...) {
+            self->m_fatal = true;
+            self->SetError(kErrorOutOfMemory);
         }
         return failed;
     }
@@ -118,7 +116,6 @@ CExtract::CExtract() : m_destination(L""), m_nextCabinet(L""), m_ownerThread(Get
 
 CExtract::~CExtract() {
     if (Cleanup() && Bound() == this) TlsSetValue(g_slot, nullptr);
-    if (m_library) FreeLibrary(m_library);
     free(m_decipherBuffer);
 }
 
@@ -127,7 +124,11 @@ int CExtract::SetKey(size_t length) {
     if (!BlowfishSetKey(m_cipher, reinterpret_cast<const uint8_t*>(kPayloadKey), length)) return 0;
     if (!m_decipherBuffer) {
         m_decipherBuffer = static_cast<BYTE*>(malloc(kDecipherBufferSize));
-        if (!m_decipherBuffer) throw kOutOfMemory;
+        if (!m_decipherBuffer) {
+            memset(&m_cipher, 0, sizeof m_cipher);
+            SetError(kErrorOutOfMemory);
+            return 0;
+        }
     }
     return 1;
 }
@@ -162,21 +163,12 @@ BOOL CExtract::Init() {
     memset(&m_libraryError, 0, sizeof m_libraryError);
     if (m_context) return 0;
 
-    if (!m_library) {
-        m_library = LoadSystemLibrary(L"Cabinet.dll");
-        if (m_library) {
-            m_fdiCreate = reinterpret_cast<decltype(m_fdiCreate)>(
-                reinterpret_cast<void*>(GetProcAddress(m_library, "FDICreate")));
-            m_fdiCopy = reinterpret_cast<decltype(m_fdiCopy)>(
-                reinterpret_cast<void*>(GetProcAddress(m_library, "FDICopy")));
-            m_fdiIsCabinet = reinterpret_cast<decltype(m_fdiIsCabinet)>(
-                reinterpret_cast<void*>(GetProcAddress(m_library, "FDIIsCabinet")));
-            m_fdiDestroy = reinterpret_cast<decltype(m_fdiDestroy)>(
-                reinterpret_cast<void*>(GetProcAddress(m_library, "FDIDestroy")));
-        }
-        if (!m_library || !m_fdiCreate || !m_fdiCopy || !m_fdiIsCabinet || !m_fdiDestroy) {
-            if (m_library) FreeLibrary(m_library);
-            m_library = nullptr;
+    if (!m_library.Get()) {
+        const bool bound = m_library.LoadSystem(L"Cabinet.dll") && m_library.Bind("FDICreate", m_fdiCreate) &&
+                           m_library.Bind("FDICopy", m_fdiCopy) && m_library.Bind("FDIIsCabinet", m_fdiIsCabinet) &&
+                           m_library.Bind("FDIDestroy", m_fdiDestroy);
+        if (!bound) {
+            m_library.Reset();
             SetError(kErrorNoLibrary);
             return 0;
         }
@@ -204,7 +196,7 @@ bool CExtract::Extract(const wchar_t* cabinetPath, const wchar_t* destination) {
     memset(&m_libraryError, 0, sizeof m_libraryError);
     m_handles.clear();
     m_positions.clear();
-    m_fatal = nullptr;
+    m_fatal = false;
 
     m_destination = CWideString(destination);
     m_destination.EnsureTrailingBackslash();
@@ -239,7 +231,6 @@ bool CExtract::Extract(const wchar_t* cabinetPath, const wchar_t* destination) {
                            Callbacks::Notify, nullptr, nullptr);
     }
     if (m_output.fd > 0) Close(m_output.fd);
-    if (m_fatal) throw m_fatal;
     return !m_libraryError.fError && !m_error.code && !m_error.systemError;
 }
 

@@ -8,6 +8,7 @@
 
 #include "payload/blowfish.h"
 #include "support/strings.h"
+#include "support/system_library.h"
 
 namespace Cabinet {
 
@@ -22,6 +23,7 @@ enum : int {
     kErrorWrongThread = 1011,
     kErrorThreadBusy = 1012,       // another extractor is bound to this thread
     kErrorCabinetChain = 1013,     // a next cabinet that is no plain name, comes again or is one too many
+    kErrorOutOfMemory = 1014,      // memory ran out, in the extractor or in a callback
 };
 
 // The cabinets of one extraction: the payload is a single cabinet, so a set is followed for a
@@ -44,7 +46,8 @@ public:
     CExtract& operator=(const CExtract&) = delete;
 
     // Keys the extractor with the first `length` characters of the payload key and
-    // allocates its decipher buffer; 0 leaves it unkeyed and returns 0.
+    // allocates its decipher buffer; 0 (kErrorOutOfMemory when the buffer could not be had)
+    // leaves it unkeyed. Nothing here throws: every failure is an error code.
     int SetKey(size_t length);
     bool IsKeyed() const { return m_cipher.keyed != 0; }
 
@@ -115,8 +118,8 @@ private:
     BYTE* m_decipherBuffer = nullptr;
     UINT m_nameCodePage = 1252;
     DWORD m_ownerThread;
-    const char* m_fatal = nullptr;  // a failure thrown inside a callback, raised once the library returns
-    HMODULE m_library = nullptr;
+    bool m_fatal = false;  // an exception ended a callback: the extraction stops and fails
+    LoadedLibrary m_library;
     decltype(&FDICreate) m_fdiCreate = nullptr;
     decltype(&FDICopy) m_fdiCopy = nullptr;
     decltype(&FDIIsCabinet) m_fdiIsCabinet = nullptr;

@@ -23,3 +23,30 @@ bool FindExport(HMODULE module, const char* name, Function& function) {
     function = module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
     return function != nullptr;
 }
+
+// A library loaded at run time, freed with its owner; Bind looks up its exports.
+class LoadedLibrary {
+public:
+    LoadedLibrary() = default;
+    ~LoadedLibrary() { Reset(); }
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+    // A system DLL, as LoadSystemLibrary finds it.
+    bool LoadSystem(const wchar_t* name) { return Reset(LoadSystemLibrary(name)); }
+    // A library by its full path, with the loader's flags.
+    bool Load(const wchar_t* path, DWORD flags) { return Reset(LoadLibraryExW(path, nullptr, flags)); }
+    // Frees what it held and takes module; true when that is a module.
+    bool Reset(HMODULE module = nullptr) {
+        if (m_module) FreeLibrary(m_module);
+        m_module = module;
+        return m_module != nullptr;
+    }
+
+    HMODULE Get() const { return m_module; }
+    template <class Function>
+    bool Bind(const char* name, Function& function) const { return FindExport(m_module, name, function); }
+
+private:
+    HMODULE m_module = nullptr;
+};

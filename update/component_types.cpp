@@ -28,8 +28,4 @@ int ComponentTypeFromTag(const wchar_t* tag) {
     return UNKNOWN_DRIVE;
 }
 
-const wchar_t* ComponentTypeName(int type) {
-    static wchar_t name[40];
-    CopyCut(name, kTypes[type > 0 && type < kTypeCount ? type : 0].name);
-    return name;
-}
+const wchar_t* ComponentTypeName(int type) { return kTypes[type > 0 && type < kTypeCount ? type : 0].name; }

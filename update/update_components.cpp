@@ -1,8 +1,9 @@
 // ZERAVIzider: choosing the installed package's components and updating one of them.
 #include <cwchar>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "payload/cabinet.h"
+#include "payload/records.h"
 #include "support/bounded_text.h"
 #include "update/update_engine.h"
 
@@ -22,16 +23,19 @@ const wchar_t* RequiredName(int type, const ZERAVIzider& engine) {
 
 }  // namespace
 
-const wchar_t* ExtractedFileName(const UPDATEITEM& item) {
-    static wchar_t name[64];
+std::wstring ExtractedFileName(const UPDATEITEM& item) {
     const bool program = item.type == CONFIG_DRIVE || item.type == INSTALLBASE_DRIVE;
-    FormatCut(name, 64, item.type == IME_MAIN ? L"%s.ime" : program ? L"%s.exe" : L"%s.dll", item.name);
-    return name;
+    return std::wstring(item.name) + (item.type == IME_MAIN ? L".ime" : program ? L".exe" : L".dll");
 }
 
 void ZERAVIzider::SetTargetPath(UPDATEITEM& item) const {
     switch (item.type) {
-    case IME_MAIN: FormatCut(item.targetPath, MAX_PATH, L"%s%s(1).ime", m_systemFolder, m_packageName); break;
+    case IME_MAIN: {
+        wchar_t key[kModuleKeyChars];
+        FormatModuleKey(key, m_packageName);
+        FormatCut(item.targetPath, MAX_PATH, L"%s%s", m_systemFolder, key);
+        break;
+    }
     case SME_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%smb.dll", m_installFolder); break;
     case SKIN_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%sskin.dll", m_installFolder); break;
     case CONFIG_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%sconfig.exe", m_installFolder); break;
@@ -80,7 +84,7 @@ bool ZERAVIzider::UpdateComponent(const UPDATEITEM& item) {
     }
     // A file of that name left by an earlier run must not pass for this cabinet's.
     wchar_t fresh[MAX_PATH];
-    FormatCut(fresh, MAX_PATH, L"%s%s", m_tempFolder, ExtractedFileName(item));
+    FormatCut(fresh, MAX_PATH, L"%s%s", m_tempFolder, ExtractedFileName(item).c_str());
     DeleteFileW(fresh);
     Cabinet::CExtract extractor;
     if (!extractor.Init()) {

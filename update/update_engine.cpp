@@ -4,22 +4,22 @@
 #include <cstring>
 #include <cwchar>
 
-#include "app/folders.h"
-#include "app/startup.h"
+#include "run/folders.h"
 #include "framework/handles.h"
 #include "framework/internet_handle.h"
 #include "payload/cabinet.h"
 #include "payload/mapfile.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 #include "support/system_library.h"
 #include "support/text_reader.h"
 #include "update/catalogue.h"
+#include "run/registry_layout.h"
 
 #ifndef SR_UPDATE_SERVER
 #define SR_UPDATE_SERVER L"https://update.vexal.example"
 #endif
 
-std::atomic<uint32_t> g_downloadedBytes{0};
 
 namespace {
 
@@ -43,24 +43,18 @@ const WinInetApi& WinInet() {
     static const WinInetApi api = [] {
         WinInetApi found;
         // Kept loaded for the rest of the process.
-        if (HMODULE module = LoadSystemLibrary(L"wininet.dll")) {
-            FindExport(module, "InternetOpenW", found.open);
-            FindExport(module, "InternetOpenUrlW", found.openUrl);
-            FindExport(module, "InternetSetOptionW", found.setOption);
-            FindExport(module, "HttpQueryInfoW", found.queryInfo);
-            FindExport(module, "InternetReadFile", found.read);
-            FindExport(module, "InternetCloseHandle", found.close);
+        static LoadedLibrary library;
+        if (library.LoadSystem(L"wininet.dll")) {
+            library.Bind("InternetOpenW", found.open);
+            library.Bind("InternetOpenUrlW", found.openUrl);
+            library.Bind("InternetSetOptionW", found.setOption);
+            library.Bind("HttpQueryInfoW", found.queryInfo);
+            library.Bind("InternetReadFile", found.read);
+            library.Bind("InternetCloseHandle", found.close);
         }
         return found;
     }();
     return api;
-}
-
-void EnsureBackslash(wchar_t* folder, size_t count) {
-    const size_t length = wcslen(folder);
-    if (length == 0 || folder[length - 1] != L'\\') {
-        if (length + 1 < count) wcscpy(folder + length, L"\\");
-    }
 }
 
 // The default entry of a catalogue; null when it has none. Offsets that would lead outside
@@ -111,7 +105,7 @@ bool ReadServerValue(HKEY root, const wchar_t* key, wchar_t* out, size_t count) 
     wchar_t value[128] = {};
     DWORD bytes = sizeof value - sizeof(wchar_t);
     DWORD type = 0;
-    if (RegQueryValueExW(vendor.Get(), L"UpdateServer", nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes) !=
+    if (RegQueryValueExW(vendor.Get(), kUpdateServerValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes) !=
             ERROR_SUCCESS || type != REG_SZ || !IsServerAddress(value)) {
         return false;
     }
@@ -156,7 +150,7 @@ ZERAVIzider::ZERAVIzider()
       m_tempFolder{} {}
 
 void ZERAVIzider::Notify(const wchar_t* text) const {
-    static UPDATEMSG notification;
+    UPDATEMSG notification;
     if (!m_message) return;
     notification.text = text;
     notification.number = 0;
@@ -164,10 +158,10 @@ void ZERAVIzider::Notify(const wchar_t* text) const {
 }
 
 void ZERAVIzider::ReportProgress() const {
-    static UPDATEMSG notification;
+    UPDATEMSG notification;
     if (!m_progress) return;
     notification.text = nullptr;
-    notification.number = static_cast<int32_t>(g_downloadedBytes.load());
+    notification.number = static_cast<int32_t>(m_downloadedBytes.load());
     m_progress(notification, m_context);
 }
 
@@ -229,7 +223,7 @@ bool ZERAVIzider::DownloadFile(const wchar_t* address, const wchar_t* path, DWOR
         if (!target.Write(chunk, count)) return false;
         received += count;
         if (m_progress) {
-            g_downloadedBytes += count;
+            m_downloadedBytes += count;
             ReportProgress();
         }
     }
@@ -340,7 +334,7 @@ int ScanTag(const wchar_t* text, wchar_t* key, wchar_t* value) {
 
 void GetUpdateServer(const wchar_t* packageName, wchar_t* server, size_t count) {
     wchar_t key[128];
-    FormatCut(key, 128, L"Software\\vexal\\%s", packageName);
+    VendorKeyOf(packageName, key, 128);
     // The machine's value alone: any process of the user can write the user's own, and the
     // server chooses what the elevated updater installs.
     if (ReadServerValue(HKEY_LOCAL_MACHINE, key, server, count)) return;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "update/component_types.h"
@@ -35,9 +36,6 @@ constexpr wchar_t kUpdateListPath[] = L"/_supports/srime_drives/UpdateList.txt";
 // A list is a few hundred bytes a component; a larger one is refused before it is read.
 constexpr DWORD kMaxUpdateListBytes = 4u << 20;
 
-// Bytes received by all downloads since the program started; never reset.
-extern std::atomic<uint32_t> g_downloadedBytes;
-
 class ZERAVIzider {
 public:
     ZERAVIzider();
@@ -63,6 +61,9 @@ public:
     bool StopRequested() const { return m_stopRequested; }
     // How long a download waits for data before it fails.
     void SetReceiveTimeout(DWORD milliseconds) { m_receiveTimeout = milliseconds; }
+
+    // Bytes received by all of this updater's downloads; never reset.
+    uint32_t DownloadedBytes() const { return m_downloadedBytes.load(); }
 
     const std::vector<UPDATEITEM>& UpdateList() const { return m_updateList; }
     const std::vector<UPDATEITEM>& Selected() const { return m_selected; }
@@ -92,6 +93,7 @@ private:
     UpdateCallback m_message = nullptr;
     void* m_context = nullptr;
     std::atomic<bool> m_stopRequested{false};
+    std::atomic<uint32_t> m_downloadedBytes{0};
     DWORD m_receiveTimeout = 30000;
 };
 
@@ -101,8 +103,8 @@ bool GetInstallPath(const wchar_t* packageName, wchar_t* folder);
 // Reads the first <KEY=VALUE> tag of text: key (128 units) and value (512 units), cut to fit; a
 // tag without "=" has the value "auto". Returns the units up to and including ">", 0 for none.
 int ScanTag(const wchar_t* text, wchar_t* key, wchar_t* value);
-// The update server: "UpdateServer" under Software\vexal\<name> (the user's key, then the
-// machine's) when it holds a scheme, a host and an optional port; else the built-in address.
+// The update server: "UpdateServer" under the machine's Software\vexal\<name> when it holds
+// a scheme, a host and an optional port; else the built-in address.
 void GetUpdateServer(const wchar_t* packageName, wchar_t* server, size_t count);
-// The file taken from a component's cabinet, in one static buffer of 64 characters.
-const wchar_t* ExtractedFileName(const UPDATEITEM& item);
+// The file taken from a component's cabinet: the component's name with its kind's extension.
+std::wstring ExtractedFileName(const UPDATEITEM& item);

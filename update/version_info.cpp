@@ -27,10 +27,10 @@ struct VersionApi {
 const VersionApi& Version() {
     static const VersionApi api = [] {
         VersionApi found;
-        const HMODULE module = LoadSystemLibrary(L"version.dll");
-        const bool complete = FindExport(module, "GetFileVersionInfoSizeW", found.size) &&
-                              FindExport(module, "GetFileVersionInfoW", found.read) &&
-                              FindExport(module, "VerQueryValueW", found.query);
+        static LoadedLibrary library;
+        const bool complete = library.LoadSystem(L"version.dll") &&
+                              library.Bind("GetFileVersionInfoSizeW", found.size) &&
+                              library.Bind("GetFileVersionInfoW", found.read) && library.Bind("VerQueryValueW", found.query);
         if (!complete) found = VersionApi();
         return found;
     }();
@@ -213,20 +213,6 @@ private:
     HANDLE m_update;
 };
 
-// A module loaded only for its resources.
-class DataModule {
-public:
-    explicit DataModule(const wchar_t* path)
-        : m_module(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-    ~DataModule() { if (m_module) FreeLibrary(m_module); }
-    DataModule(const DataModule&) = delete;
-    DataModule& operator=(const DataModule&) = delete;
-    HMODULE Get() const { return m_module; }
-
-private:
-    HMODULE m_module;
-};
-
 BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR out) {
     reinterpret_cast<std::vector<WORD>*>(out)->push_back(language);
     return TRUE;
@@ -238,8 +224,8 @@ BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR
 // on finding the old.
 WORD StoredLanguage(const wchar_t* file, const wchar_t* type, const wchar_t* name, WORD preferred) {
     std::vector<WORD> languages;
-    DataModule module(file);
-    if (module.Get()) {
+    LoadedLibrary module;
+    if (module.Load(file, LOAD_LIBRARY_AS_DATAFILE)) {
         EnumResourceLanguagesW(module.Get(), type, name, CollectLanguage, reinterpret_cast<LONG_PTR>(&languages));
     }
     for (WORD language : languages) {
@@ -323,8 +309,8 @@ bool CopyModuleResource(const wchar_t* target, const wchar_t* source, const wcha
     const WORD fileLanguage = FileLanguage(target);
     if (fileLanguage == 0) return false;
     const WORD language = StoredLanguage(target, type, name, fileLanguage);
-    DataModule module(source);
-    if (!module.Get()) return false;
+    LoadedLibrary module;
+    if (!module.Load(source, LOAD_LIBRARY_AS_DATAFILE)) return false;
     HRSRC found = FindResourceW(module.Get(), name, type);
     HGLOBAL loaded = found ? LoadResource(module.Get(), found) : nullptr;
     const void* bytes = loaded ? LockResource(loaded) : nullptr;

@@ -3,4 +3,4 @@
 
 #include "res/resource.h"
 
-CSR_InstallError::CSR_InstallError() : WizardPage(IDD_ERROR) {}
+CSR_InstallError::CSR_InstallError(RunContext& run) : WizardPage(IDD_ERROR, run) {}

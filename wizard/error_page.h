@@ -4,7 +4,7 @@
 
 class CSR_InstallError : public WizardPage {
 public:
-    CSR_InstallError();
+    explicit CSR_InstallError(RunContext& run);
 
 protected:
     // Nothing is left to abandon here: the close box ends the page without the wizard's question.

@@ -3,4 +3,4 @@
 
 #include "res/resource.h"
 
-CSR_Install_OK::CSR_Install_OK() : WizardPage(IDD_FINISH) {}
+CSR_Install_OK::CSR_Install_OK(RunContext& run) : WizardPage(IDD_FINISH, run) {}

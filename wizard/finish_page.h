@@ -5,7 +5,7 @@
 // Its one button closes it, and with it the whole wizard.
 class CSR_Install_OK : public WizardPage {
 public:
-    CSR_Install_OK();
+    explicit CSR_Install_OK(RunContext& run);
 
 protected:
     // The install is done: Esc and the close box end the page without the cancel question.

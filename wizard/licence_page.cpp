@@ -1,13 +1,12 @@
 // The licence agreement page: the agreement in the browser control, accepted or declined.
 #include "wizard/licence_page.h"
 
-#include "app/run_state.h"
+#include "run/run_state.h"
 #include "framework/controls.h"
 #include "res/resource.h"
 #include "support/bounded_text.h"
 #include "wizard/select_dir_page.h"
 #include "wizard/welcome_page.h"
-#include "wizard/wizard_state.h"
 
 namespace {
 
@@ -15,19 +14,19 @@ bool FileExists(const wchar_t* path) { return GetFileAttributesW(path) != INVALI
 
 }  // namespace
 
-CSR_Install_Licence::CSR_Install_Licence() : WizardPage(IDD_LICENCE) {}
+CSR_Install_Licence::CSR_Install_Licence(RunContext& run) : WizardPage(IDD_LICENCE, run) {}
 
 BOOL CSR_Install_Licence::OnPageInit() {
     // Without the control (no HTML engine) the page works on and the browser stays blank.
     m_browser.Create(Item(IDC_BROWSER).Handle());
     ShowAgreement();
-    SetAccepted(g_wizardState.licenceAccepted != 0);
+    SetAccepted(m_run.wizard.licenceAccepted != 0);
     return TRUE;
 }
 
 // The stand-alone page first, else the page of the same name inside the help file.
 void CSR_Install_Licence::ShowAgreement() {
-    const wchar_t* folder = g_runState ? g_runState->payloadFolder : L"";
+    const wchar_t* folder = m_run.state.payloadFolder;
     wchar_t path[kPathChars];
     FormatCut(path, kPathChars, L"%sLicense.html", folder);
     if (FileExists(path)) {
@@ -42,7 +41,7 @@ void CSR_Install_Licence::ShowAgreement() {
 }
 
 void CSR_Install_Licence::SetAccepted(bool accepted) {
-    g_wizardState.licenceAccepted = accepted ? 1 : 0;
+    m_run.wizard.licenceAccepted = accepted ? 1 : 0;
     Item(IDOK).Enable(accepted);
     CheckRadioButton(m_hwnd, IDC_ACCEPT, IDC_DECLINE, accepted ? IDC_ACCEPT : IDC_DECLINE);
 }
@@ -57,7 +56,7 @@ bool CSR_Install_Licence::OnCommand(WORD code, WORD id, HWND control) {
             SetAccepted(false);
             return true;
         case IDC_BACK: {
-            CSR_Install_BaseDlg welcome;
+            CSR_Install_BaseDlg welcome(m_run);
             HandOver(welcome);
             return true;
         }
@@ -70,8 +69,8 @@ bool CSR_Install_Licence::OnCommand(WORD code, WORD id, HWND control) {
 
 void CSR_Install_Licence::OnOK() {
     // Enter reaches here even while Next is disabled.
-    if (!g_wizardState.licenceAccepted) return;
-    CSR_Install_SelectDir destination;
+    if (!m_run.wizard.licenceAccepted) return;
+    CSR_Install_SelectDir destination(m_run);
     HandOver(destination);
 }
 

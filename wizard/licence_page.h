@@ -7,7 +7,7 @@
 
 class CSR_Install_Licence : public WizardPage {
 public:
-    CSR_Install_Licence();
+    explicit CSR_Install_Licence(RunContext& run);
 
     // The address the browser was asked to show; empty when the payload has no agreement.
     const std::wstring& LicenceUrl() const { return m_browser.LastUrl(); }

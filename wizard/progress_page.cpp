@@ -3,16 +3,16 @@
 
 #include <cwchar>
 
-#include "app/run_state.h"
+#include "run/run_state.h"
 #include "framework/message_box.h"
 #include "guard/load_status_dialog.h"
 #include "install/install_context.h"
 #include "install/install_sequence.h"
 #include "res/resource.h"
 #include "support/bounded_text.h"
+#include "wizard/dialog_progress.h"
 #include "wizard/finish_page.h"
 #include "wizard/select_dir_page.h"
-#include "wizard/wizard_state.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ constexpr int kCaptionChars = 20;
 
 }  // namespace
 
-CSR_Install_Begain::CSR_Install_Begain() : WizardPage(IDD_PROGRESS) {}
+CSR_Install_Begain::CSR_Install_Begain(RunContext& run) : WizardPage(IDD_PROGRESS, run) {}
 
 BOOL CSR_Install_Begain::OnPageInit() {
     m_details = fw::ListBox(Item(IDC_DETAILS).Handle());
@@ -32,7 +32,7 @@ BOOL CSR_Install_Begain::OnPageInit() {
 
 bool CSR_Install_Begain::OnCommand(WORD code, WORD id, HWND control) {
     if (id == IDC_BACK) {
-        CSR_Install_SelectDir destination;
+        CSR_Install_SelectDir destination(m_run);
         HandOver(destination);
         return true;
     }
@@ -46,7 +46,7 @@ void CSR_Install_Begain::OnOK() {
         WizardPage::OnOK();  // after a failed install: closes the wizard
         return;
     }
-    if (!ModuleIsFree(m_hwnd, g_packageConfig->name)) {
+    if (!ModuleIsFree(m_hwnd, m_run.package.name)) {
         fw::ShowError(m_hwnd,
                       L"由于您的计算机中存在一个当前输入法的副本，所以您必须结束已加载当前输入法的所有进程，"
                       L"然后执行安装操作。",
@@ -57,18 +57,19 @@ void CSR_Install_Begain::OnOK() {
 }
 
 void CSR_Install_Begain::Install() {
-    InstallContext context;
-    InitInstallContext(context, m_hwnd, g_packageConfig);
+    DialogProgress progress(m_hwnd);
+    InstallContext context(m_run.state, &progress, true);
+    context.package = &m_run.package;
     // The run pumps no messages; disabled buttons keep queued clicks from acting on a page
     // whose install is under way.
     Item(IDCANCEL).Enable(false);
     Item(IDOK).Enable(false);
     Item(IDC_BACK).Enable(false);
-    if (!RunInstall(context, g_wizardState.destination, g_wizardState.userName, g_wizardState.companyName)) {
+    if (!RunInstall(context, m_run.wizard.destination, m_run.wizard.userName, m_run.wizard.companyName)) {
         ShowFailed();
         return;
     }
-    CSR_Install_OK finish;
+    CSR_Install_OK finish(m_run);
     HandOver(finish);
 }
 

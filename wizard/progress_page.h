@@ -9,7 +9,7 @@
 // closes the wizard; the caption alone tells the two roles apart.
 class CSR_Install_Begain : public WizardPage {
 public:
-    CSR_Install_Begain();
+    explicit CSR_Install_Begain(RunContext& run);
 
 protected:
     BOOL OnPageInit() override;

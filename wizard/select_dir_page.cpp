@@ -3,35 +3,28 @@
 
 #include <shlobj.h>
 
-#include "app/folders.h"
-#include "app/run_state.h"
+#include "run/folders.h"
+#include "run/run_state.h"
 #include "framework/controls.h"
 #include "framework/handles.h"
 #include "framework/message_box.h"
 #include "install/install_defaults.h"
 #include "res/resource.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 #include "wizard/licence_page.h"
 #include "wizard/progress_page.h"
-#include "wizard/wizard_state.h"
 
 namespace {
 
 constexpr ULONGLONG kMB = 1024 * 1024;
 constexpr DWORD kInstallPathBytes = 256;
 
-const wchar_t* PackageName() { return g_packageConfig ? g_packageConfig->name : L""; }
-
-bool EndsWithBackslash(const wchar_t* path) {
-    const size_t length = wcslen(path);
-    return length && path[length - 1] == L'\\';
-}
-
 // "<path>\<name>\", one backslash between whatever path ends with.
-void AppendPackageFolder(wchar_t* path) {
+void AppendPackageFolder(wchar_t* path, const wchar_t* name) {
     wchar_t base[kPathChars];
     CopyCut(base, path);
-    FormatCut(path, kPathChars, EndsWithBackslash(base) ? L"%s%s\\" : L"%s\\%s\\", base, PackageName());
+    JoinPath(path, kPathChars, base, name, L"\\");
 }
 
 }  // namespace
@@ -41,15 +34,15 @@ bool DriveHasRoom(ULONGLONG freeBytes, unsigned requiredMB) {
     return freeBytes > (requiredMB + kMarginMB) * kMB;
 }
 
-CSR_Install_SelectDir::CSR_Install_SelectDir() : WizardPage(IDD_SELECT_DIR) {}
+CSR_Install_SelectDir::CSR_Install_SelectDir(RunContext& run) : WizardPage(IDD_SELECT_DIR, run) {}
 
 BOOL CSR_Install_SelectDir::OnPageInit() {
     // Three times what the work folder holds: the payload, its unpacked files and the backup.
-    const unsigned requiredMB = g_runState ? 3 * GetFolderSizeKB(g_runState, nullptr) / 1024 : 0;
+    const unsigned requiredMB = 3 * GetFolderSizeKB(&m_run.state, nullptr) / 1024;
     ShowRequiredSize(requiredMB);
     ListDrives(requiredMB);
     // Each visit proposes the default again; a folder typed before is not kept.
-    DefaultInstallFolder(g_wizardState.destination, PackageName());
+    DefaultInstallFolder(m_run.wizard.destination, m_run.package.name);
     LockOnExistingInstallation();
     ShowDestination();
     return TRUE;
@@ -80,7 +73,7 @@ void CSR_Install_SelectDir::ListDrives(unsigned requiredMB) {
 
 void CSR_Install_SelectDir::LockOnExistingInstallation() {
     wchar_t keyPath[kPathChars];
-    FormatCut(keyPath, kPathChars, L"Software\\vexal\\%s", PackageName());
+    FormatCut(keyPath, kPathChars, L"Software\\vexal\\%s", m_run.package.name);
     fw::RegKey key;
     if (!key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_READ)) return;
     wchar_t installed[kInstallPathBytes / sizeof(wchar_t) + 1] = {};
@@ -90,14 +83,14 @@ void CSR_Install_SelectDir::LockOnExistingInstallation() {
         return;
     }
     // Moving an installation is not offered: it is uninstalled first.
-    CopyCut(g_wizardState.destination, installed);
+    CopyCut(m_run.wizard.destination, installed);
     Item(IDC_DESTINATION).Enable(false);
     Item(IDC_BROWSE).Enable(false);
     Item(IDC_DRIVES).Enable(false);
     Item(IDC_INSTALLED_NOTE).SetText(L"当前计算机存在一个已经安装的副本，如需更改安装目录请先卸载以往版本。");
 }
 
-void CSR_Install_SelectDir::ShowDestination() { Item(IDC_DESTINATION).SetText(g_wizardState.destination); }
+void CSR_Install_SelectDir::ShowDestination() { Item(IDC_DESTINATION).SetText(m_run.wizard.destination); }
 
 bool CSR_Install_SelectDir::OnCommand(WORD code, WORD id, HWND control) {
     if (id == IDC_DRIVES && code == LBN_SELCHANGE) {
@@ -109,7 +102,7 @@ bool CSR_Install_SelectDir::OnCommand(WORD code, WORD id, HWND control) {
         return true;
     }
     if (code == BN_CLICKED && id == IDC_BACK) {
-        CSR_Install_Licence licence;
+        CSR_Install_Licence licence(m_run);
         HandOver(licence);
         return true;
     }
@@ -119,15 +112,15 @@ bool CSR_Install_SelectDir::OnCommand(WORD code, WORD id, HWND control) {
 void CSR_Install_SelectDir::Browse() {
     BROWSEINFOW info = {};
     info.hwndOwner = m_hwnd;
-    info.pszDisplayName = g_wizardState.destination;
+    info.pszDisplayName = m_run.wizard.destination;
     info.lpszTitle = L"请选择安装目录...";
     info.ulFlags = BIF_SHAREABLE;
     PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
     if (!chosen) return;
-    const BOOL isPath = SHGetPathFromIDListW(chosen, g_wizardState.destination);
+    const BOOL isPath = SHGetPathFromIDListW(chosen, m_run.wizard.destination);
     CoTaskMemFree(chosen);
     if (!isPath) return;
-    AppendPackageFolder(g_wizardState.destination);
+    AppendPackageFolder(m_run.wizard.destination, m_run.package.name);
     ShowDestination();
 }
 
@@ -138,20 +131,20 @@ void CSR_Install_SelectDir::UseChosenDrive() {
     if (chosen < 0) return;
     const std::wstring line = drives.GetItemText(chosen);  // "磁盘X:..."
     if (line.size() < 3) return;
-    g_wizardState.destination[0] = line[2];
+    m_run.wizard.destination[0] = line[2];
     ShowDestination();
 }
 
 void CSR_Install_SelectDir::OnOK() {
     // Taken as typed: neither the trailing backslash nor the drive is checked.
-    GetDlgItemTextW(m_hwnd, IDC_DESTINATION, g_wizardState.destination, kPathChars);
+    GetDlgItemTextW(m_hwnd, IDC_DESTINATION, m_run.wizard.destination, kPathChars);
     if (!PrepareFolder()) return;
-    CSR_Install_Begain progress;
+    CSR_Install_Begain progress(m_run);
     HandOver(progress);
 }
 
 bool CSR_Install_SelectDir::PrepareFolder() {
-    const wchar_t* folder = g_wizardState.destination;
+    const wchar_t* folder = m_run.wizard.destination;
     if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) {
         if (!fw::AskYesNo(m_hwnd, L"所选安装目录已经存在，如果继续，安装程序将覆盖当前目录？", L"是否继续？")) {
             EndDialog(IDCANCEL);
@@ -159,7 +152,7 @@ bool CSR_Install_SelectDir::PrepareFolder() {
         }
         // The package data of an earlier installation goes; the folder itself is overwritten later.
         wchar_t data[kPathChars];
-        if (GetPackageDataFolder(data, PackageName())) {
+        if (GetPackageDataFolder(data, m_run.package.name)) {
             EmptyFolder(data);
             RemoveDirectoryW(data);
         }

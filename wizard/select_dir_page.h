@@ -8,7 +8,7 @@ bool DriveHasRoom(ULONGLONG freeBytes, unsigned requiredMB);
 
 class CSR_Install_SelectDir : public WizardPage {
 public:
-    CSR_Install_SelectDir();
+    explicit CSR_Install_SelectDir(RunContext& run);
 
 protected:
     BOOL OnPageInit() override;

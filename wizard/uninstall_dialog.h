@@ -1,10 +1,10 @@
 // CCSR_Uninstall: the dialog of uninstall mode.
 #pragma once
-#include "framework/dialog.h"
+#include "wizard/maintenance_dialog.h"
 
-class CCSR_Uninstall : public fw::Dialog {
+class CCSR_Uninstall : public MaintenanceDialog {
 public:
-    CCSR_Uninstall();
+    explicit CCSR_Uninstall(RunContext& run);
 
 protected:
     BOOL OnInitDialog() override;

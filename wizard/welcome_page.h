@@ -4,7 +4,7 @@
 
 class CSR_Install_BaseDlg : public WizardPage {
 public:
-    CSR_Install_BaseDlg();
+    explicit CSR_Install_BaseDlg(RunContext& run);
 
 protected:
     BOOL OnPageInit() override;

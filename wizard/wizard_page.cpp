@@ -1,7 +1,6 @@
 // The common start of the wizard pages.
 #include "wizard/wizard_page.h"
 
-#include "app/run_state.h"
 #include "framework/application.h"
 #include "framework/message_box.h"
 #include "res/resource.h"
@@ -19,8 +18,7 @@ std::wstring ReplaceNameMarker(const std::wstring& title, const wchar_t* package
 
 BOOL WizardPage::OnInitDialog() {
     SetIcons(IDR_MAINFRAME);
-    const wchar_t* name = g_packageConfig ? g_packageConfig->name : L"";
-    SetText(ReplaceNameMarker(GetText(), name).c_str());
+    SetText(ReplaceNameMarker(GetText(), m_run.package.name).c_str());
     return OnPageInit();
 }
 

@@ -4,13 +4,14 @@
 #include <string>
 
 #include "framework/dialog.h"
+#include "run/run_context.h"
 
 // Every "[name]" of title replaced by packageName followed by "输入法".
 std::wstring ReplaceNameMarker(const std::wstring& title, const wchar_t* packageName);
 
 class WizardPage : public fw::Dialog {
 public:
-    using fw::Dialog::Dialog;
+    WizardPage(UINT templateId, RunContext& run) : fw::Dialog(templateId), m_run(run) {}
 
     // Hands over to the next page: this one ends with IDOK (hidden at once), the next one
     // becomes the main window and runs modally from inside the calling handler, so the
@@ -24,4 +25,6 @@ protected:
     // Cancel, Esc and the close box alike: asks whether to abandon the install; Yes ends
     // the page with IDCANCEL, which unwinds the whole wizard.
     void OnCancel() override;
+
+    RunContext& m_run;
 };

@@ -153,11 +153,8 @@ TEST(InstallPathEmptyNameTest, InstallModeReadsTheVendorKeyItself) {
 
 TEST(WorkingCopyTest, AProgramNamedTheWorkingCopyAnywhereInItsPathGoesOn) {
     RUNSTATE state{};
-    RUNSTATE* saved = g_runState;
-    g_runState = &state;
     wcscpy(state.ownPath, L"C:\\x\\___temp.exe.d\\setup.exe");
-    int result = EnsureWorkingCopy(L"-u name=[Abc] file=C:\\Unstall.exe");
-    g_runState = saved;
+    int result = EnsureWorkingCopy(state, L"-u name=[Abc] file=C:\\Unstall.exe", L"");
     EXPECT_EQ(result, 1);
     EXPECT_STREQ(state.commandLine, L"-u name=[Abc] file=C:\\Unstall.exe");
 }

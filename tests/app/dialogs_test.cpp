@@ -4,8 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/run_state.h"
-#include "install/repair_dialog.h"
+#include "run/run_context.h"
+#include "wizard/repair_dialog.h"
 #include "res/resource.h"
 #include "tests/harness/run_driven.h"
 #include "tests/harness/ui_driver.h"
@@ -22,23 +22,15 @@ protected:
     void SetUp() override {
         INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
         InitCommonControlsEx(&controls);
-        g_runState = &m_state;
-        g_installedPackage = &m_package;
-        g_packageConfig = &m_config;
     }
-    void TearDown() override {
-        g_runState = nullptr;
-        g_installedPackage = nullptr;
-        g_packageConfig = nullptr;
-    }
-    RUNSTATE m_state{};
-    INSTALLEDPACKAGE m_package{};
-    PACKAGECONFIG m_config{};
+    RunContext m_run{};
+    INSTALLEDPACKAGE& m_package = m_run.installed;
+    PACKAGECONFIG& m_config = m_run.package;
 };
 
 TEST_F(ModeDialogTest, UninstallShowsTheNameAndClosesFromTheCloseBox) {
     wcscpy(m_package.packageName, L"Abc");
-    CCSR_Uninstall dialog;
+    CCSR_Uninstall dialog(m_run);
     std::wstring title, button;
     int high = -1, pos = -1;
     bool stillOpenAfterButton = false;
@@ -62,7 +54,7 @@ TEST_F(ModeDialogTest, UninstallShowsTheNameAndClosesFromTheCloseBox) {
 
 TEST_F(ModeDialogTest, UninstallFinishedButtonCloses) {
     wcscpy(m_package.packageName, L"Abc");
-    CCSR_Uninstall dialog;
+    CCSR_Uninstall dialog(m_run);
     INT_PTR result = test::RunDriven(dialog, [&](HWND w) {
         SetDlgItemTextW(w, IDOK, L"完成(&O)");
         test::Click(w, IDOK);
@@ -72,7 +64,7 @@ TEST_F(ModeDialogTest, UninstallFinishedButtonCloses) {
 
 TEST_F(ModeDialogTest, RepairIsShownWithTheNameAndClosesFromTheCloseBox) {
     wcscpy(m_package.packageName, L"Abc");
-    CSR_Repair dialog;
+    CSR_Repair dialog(m_run);
     std::wstring title, button;
     INT_PTR result = test::RunDriven(dialog, [&](HWND w) {
         title = test::TextOf(w);
@@ -101,7 +93,7 @@ TEST_F(ModeDialogTest, UpdateShowsTheNameAndExitEndsIt) {
 }
 
 TEST_F(ModeDialogTest, ErrorPageWithoutAPackageShowsTheWordAloneAndItsButtonCloses) {
-    CSR_InstallError dialog;
+    CSR_InstallError dialog(m_run);
     std::wstring title, text;
     INT_PTR result = test::RunDriven(dialog, [&](HWND w) {
         title = test::TextOf(w);
@@ -114,13 +106,13 @@ TEST_F(ModeDialogTest, ErrorPageWithoutAPackageShowsTheWordAloneAndItsButtonClos
 }
 
 TEST_F(ModeDialogTest, ErrorPageClosesFromTheCloseBoxWithoutAQuestion) {
-    CSR_InstallError dialog;
+    CSR_InstallError dialog(m_run);
     EXPECT_EQ(test::RunDriven(dialog, [&](HWND w) { PostMessageW(w, WM_CLOSE, 0, 0); }), IDCANCEL);
 }
 
 TEST_F(ModeDialogTest, WelcomePageTitleNamesThePackageAndGivesItsIconWhenDragged) {
     wcscpy(m_config.name, L"X");
-    CSR_Install_BaseDlg dialog;
+    CSR_Install_BaseDlg dialog(m_run);
     std::wstring title;
     HICON dragIcon = nullptr;
     test::RunDriven(dialog, [&](HWND w) {

@@ -280,9 +280,9 @@ protected:
     void TearDown() override {
         INSTALLEDPACKAGE installed{};
         CopyCut(installed.packageName, kName.c_str());
-        InstallContext removal;
-        InitInstallContext(removal, nullptr, nullptr);
-        removal.packageRecord = &installed;
+        RUNSTATE state{};
+        InstallContext removal(state, nullptr, false);
+        removal.installed = &installed;
         RemoveIme(removal);
         test::DeleteRegTree(HKEY_LOCAL_MACHINE, kEntry);
         test::DeleteRegTree(HKEY_LOCAL_MACHINE, L"Software\\vexal\\" + kName);

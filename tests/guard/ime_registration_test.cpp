@@ -10,6 +10,7 @@
 
 #include "install/install_context.h"
 #include "install/install_steps.h"
+#include "tests/harness/recorded_progress.h"
 #include "tests/harness/test_folder.h"
 
 namespace {
@@ -64,15 +65,12 @@ protected:
         wcscpy(m_config.name, kName);
         wcscpy(m_config.layoutText, L"SrGuard 测试输入法");
         wcscpy(m_installed.packageName, kName);
-        InitInstallContext(m_context, nullptr, &m_config);
+        m_context.package = &m_config;
+        m_context.installed = &m_installed;
         wcscpy(m_context.installFolder, m_folder.Path().c_str());
-        m_list = CreateWindowExW(0, L"LISTBOX", nullptr, WS_POPUP | LBS_HASSTRINGS, 0, 0, 100, 100, nullptr,
-                                 nullptr, nullptr, nullptr);
-        m_context.details = m_list;
     }
 
     void TearDown() override {
-        DestroyWindow(m_list);
         // Wine makes a new layout for every registration; each one of this package goes.
         for (HKL layout = FindImeLayout(kFileName); layout; layout = FindImeLayout(kFileName)) {
             if (RegDeleteKeyW(HKEY_LOCAL_MACHINE, LayoutKey(kLayouts, layout).c_str()) != ERROR_SUCCESS) break;
@@ -88,15 +86,7 @@ protected:
         if (!m_hadControlSet001) RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet001");
     }
 
-    std::vector<std::wstring> Lines() const {
-        std::vector<std::wstring> lines;
-        for (LRESULT i = 0; i < SendMessageW(m_list, LB_GETCOUNT, 0, 0); ++i) {
-            wchar_t line[512] = {};
-            SendMessageW(m_list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-            lines.push_back(line);
-        }
-        return lines;
-    }
+    std::vector<std::wstring> Lines() const { return m_report.lines; }
 
     // The module placed in the installation folder and registered; the layout found for it.
     HKL Install() {
@@ -109,8 +99,9 @@ protected:
     TestFolder m_folder;
     PACKAGECONFIG m_config{};
     INSTALLEDPACKAGE m_installed{};
-    InstallContext m_context{};
-    HWND m_list = nullptr;
+    RUNSTATE m_state{};
+    test::RecordedProgress m_report;
+    InstallContext m_context{m_state, &m_report, false};
     bool m_hadVendorKey[2] = {};
     bool m_hadControlSet001 = false;
     bool m_hadLayouts = false;
@@ -157,7 +148,6 @@ TEST_F(ImeRegistrationTest, RemoveImeRemovesTheLayoutItsKeysAndTheFile) {
     test::SetRegString(HKEY_LOCAL_MACHINE, LayoutKey(kLayouts001, layout), L"Ime File", kFileName);
     const std::wstring firstPreload = ReadString(HKEY_CURRENT_USER, kPreload, L"1");
 
-    m_context.packageRecord = &m_installed;
     EXPECT_EQ(RemoveIme(m_context), 1);
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kPreload, L"SrGuardIme"), L"<none>");
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kPreload, L"1"), firstPreload);
@@ -174,7 +164,6 @@ TEST_F(ImeRegistrationTest, AModuleInUseIsDeletedAtTheNextRestartFromTheFolderIt
     ASSERT_TRUE(Install());
     HANDLE held = CreateFileW(SystemFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    m_context.packageRecord = &m_installed;
     EXPECT_EQ(RemoveIme(m_context), 1);
     CloseHandle(held);
     EXPECT_EQ(m_context.restartNeeded, 1);
@@ -184,7 +173,6 @@ TEST_F(ImeRegistrationTest, AModuleInUseIsDeletedAtTheNextRestartFromTheFolderIt
 TEST_F(ImeRegistrationTest, RemoveImeWithoutALoadedLayoutTouchesNothing) {
     // The file alone, as a registration that failed leaves it.
     ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrGuardTest.ime").c_str(), SystemFile().c_str(), FALSE));
-    m_context.packageRecord = &m_installed;
     EXPECT_EQ(RemoveIme(m_context), 0);
     EXPECT_TRUE(Exists(SystemFile()));
 }

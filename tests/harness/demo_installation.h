@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "install/install_steps.h"
 #include "payload/cabinet.h"
 #include "payload/payload_key.h"
@@ -41,9 +41,9 @@ inline bool UnpackSamplePackage(const std::wstring& work, RUNSTATE& state, PACKA
 inline void RemoveDemoInstallation() {
     INSTALLEDPACKAGE installed = {};
     wcscpy(installed.packageName, L"Demo");
-    InstallContext removal;
-    InitInstallContext(removal, nullptr, nullptr);
-    removal.packageRecord = &installed;
+    RUNSTATE state{};
+    InstallContext removal(state, nullptr, false);
+    removal.installed = &installed;
     RemoveIme(removal);
     DeleteRegTree(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo");
     DeleteRegTree(HKEY_LOCAL_MACHINE, L"Software\\vexal\\Demo");

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "install/install_sequence.h"
+#include "run/run_context.h"
 #include "tests/harness/demo_installation.h"
 
 namespace test {
@@ -44,14 +45,10 @@ protected:
     void SetUp() override {
         INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
         InitCommonControlsEx(&controls);
-        m_savedState = g_runState;
-        m_savedInstalled = g_installedPackage;
-        g_runState = &m_state;
-        g_installedPackage = &m_installed;
         wcscpy(m_state.commandLine, L" file=C:\\Downloads\\DemoSetup.exe");
         ASSERT_TRUE(UnpackSamplePackage(m_folder / L"work\\", m_state, m_config, &m_payload));
-        InstallContext context;
-        InitInstallContext(context, nullptr, &m_config);
+        InstallContext context(m_state, nullptr, false);
+        context.package = &m_config;
         ASSERT_EQ(RunInstall(context, m_target.c_str(), L"用户", L"公司"), 1);
         // What a later run (a repair, an uninstall) has: no bare program of its own.
         m_state.bareProgram[0] = 0;
@@ -61,8 +58,6 @@ protected:
 
     void TearDown() override {
         RemoveDemoInstallation();
-        g_runState = m_savedState;
-        g_installedPackage = m_savedInstalled;
     }
 
     static std::wstring Group() { return ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Demo\\"; }
@@ -72,12 +67,12 @@ protected:
 
     TestFolder m_folder;
     const std::wstring m_target = m_folder / L"Demo IME\\";
-    RUNSTATE m_state{};
-    PACKAGECONFIG m_config{};
-    INSTALLEDPACKAGE m_installed{};
+    // What start-up fills for the uninstall and repair modes.
+    RunContext m_run{};
+    RUNSTATE& m_state = m_run.state;
+    PACKAGECONFIG& m_config = m_run.package;
+    INSTALLEDPACKAGE& m_installed = m_run.installed;
     std::string m_payload;
-    RUNSTATE* m_savedState = nullptr;
-    INSTALLEDPACKAGE* m_savedInstalled = nullptr;
 };
 
 // The nine links of the group, by the names the install gives them.

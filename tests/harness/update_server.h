@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "tests/harness/test_folder.h"
 #include "update/catalogue.h"
 #include "update/update_engine.h"

@@ -174,6 +174,15 @@ TEST_F(ShortcutsTest, TwoRunsMakeTheSameNineLinksAndTheDesktopLink) {
     EXPECT_EQ(files, 9);
 }
 
+TEST_F(ShortcutsTest, ALinkThatCannotBeSavedIsReportedAndTheOthersAreStillMade) {
+    // A file where the group's folder belongs: no link can be saved into it.
+    const std::wstring inTheWay = m_group.substr(0, m_group.size() - 1);
+    test::WriteBytes(inTheWay, "in the way");
+    EXPECT_EQ(CreateShortcuts(m_run.Context()), 0);
+    EXPECT_NE(ReadLink(m_desktopLink), L"(unreadable)") << "the desktop link is made all the same";
+    DeleteFileW(inTheWay.c_str());
+}
+
 // The file to open is a program here, which leaves a mark when the shell starts it.
 TEST_F(ShortcutsTest, TheFileToOpenIsOpenedOnlyWhenSomeoneWatches) {
     const std::wstring program = m_run.Installed(L"open.exe");
@@ -187,16 +196,13 @@ TEST_F(ShortcutsTest, TheFileToOpenIsOpenedOnlyWhenSomeoneWatches) {
         return test::Exists(mark);
     };
 
-    ASSERT_EQ(m_run.Context().owner, nullptr) << "as in an unattended run";
+    ASSERT_FALSE(m_run.Context().watched) << "as in an unattended run";
     EXPECT_EQ(CreateShortcuts(m_run.Context()), 1);
     EXPECT_FALSE(markWithin(5000)) << "an unattended run opened the file";
 
-    HWND page = CreateWindowExW(0, L"LISTBOX", nullptr, WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_TRUE(page);
-    m_run.Context().owner = page;
+    m_run.Context().watched = true;
     EXPECT_EQ(CreateShortcuts(m_run.Context()), 1);
     EXPECT_TRUE(markWithin(20000)) << "the wizard's run opens it";
-    DestroyWindow(page);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // One run of the install steps over scratch folders: its run state, package record and
-// context, with g_runState pointing at that run state while the run lives.
+// context.
 #pragma once
 #include <windows.h>
 
@@ -15,8 +15,7 @@ namespace test {
 // payload file "work\srinstallbaseexe.cab" and the installation folder "install\" do not.
 class InstallRun {
 public:
-    explicit InstallRun(const wchar_t* packageName) : m_previous(g_runState) {
-        g_runState = &m_state;
+    explicit InstallRun(const wchar_t* packageName) {
         CopyCut(m_package.name, packageName);
         Set(m_state.payloadFolder, m_folder / L"work\\SR_INSTALL\\");
         Set(m_state.bareProgram, m_folder / L"work\\unstall.exe");
@@ -24,10 +23,9 @@ public:
         Set(m_state.ownPath, m_folder / L"work\\___temp.exe");
         CreateDirectoryW((m_folder / L"work").c_str(), nullptr);
         CreateDirectoryW(m_state.payloadFolder, nullptr);
-        InitInstallContext(m_context, nullptr, &m_package);
+        m_context.package = &m_package;
         Set(m_context.installFolder, m_folder / L"install\\");
     }
-    ~InstallRun() { g_runState = m_previous; }
     InstallRun(const InstallRun&) = delete;
     InstallRun& operator=(const InstallRun&) = delete;
 
@@ -44,8 +42,7 @@ private:
     TestFolder m_folder;
     RUNSTATE m_state{};
     PACKAGECONFIG m_package{};
-    InstallContext m_context{};
-    RUNSTATE* m_previous;
+    InstallContext m_context{m_state, nullptr, false};
 };
 
 }  // namespace test

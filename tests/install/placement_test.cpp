@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "install/install_steps.h"
 #include "tests/install/install_run.h"
 

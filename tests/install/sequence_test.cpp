@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "install/install_sequence.h"
 #include "install/install_steps.h"
 #include "payload/cabinet.h"
@@ -20,6 +20,7 @@
 #include "tests/harness/demo_installation.h"
 #include "tests/harness/test_folder.h"
 #include "tests/harness/ui_driver.h"
+#include "wizard/dialog_progress.h"
 
 namespace {
 
@@ -45,8 +46,6 @@ protected:
     void SetUp() override {
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
-        m_saved = g_runState;
-        g_runState = &m_state;
         wcscpy(m_state.commandLine, L" file=C:\\Downloads\\DemoSetup.exe");
         ASSERT_TRUE(test::UnpackSamplePackage(m_folder / L"work\\", m_state, m_config, &m_payload));
         g_positions.clear();
@@ -54,7 +53,6 @@ protected:
 
     void TearDown() override {
         test::RemoveDemoInstallation();
-        g_runState = m_saved;
     }
 
     HWND Owner(int templateId) {
@@ -68,15 +66,15 @@ protected:
 
     test::TestFolder m_folder;
     RUNSTATE m_state{};
-    RUNSTATE* m_saved = nullptr;
     PACKAGECONFIG m_config{};
     std::string m_payload;
 };
 
 TEST_F(SequenceTest, ASuccessfulRunReportsEveryStepWithItsPosition) {
     HWND owner = Owner(900);
-    InstallContext context;
-    InitInstallContext(context, owner, &m_config);
+    DialogProgress progress(owner);
+    InstallContext context(m_state, &progress, true);
+    context.package = &m_config;
     const std::wstring folder = m_folder / L"Demo IME";  // without its backslash
     ASSERT_EQ(RunInstall(context, folder.c_str(), L"用户", L""), 1);
 
@@ -110,8 +108,9 @@ TEST_F(SequenceTest, ASuccessfulRunReportsEveryStepWithItsPosition) {
 TEST_F(SequenceTest, AFailingRegistrationStopsAtStepTwoAndTheBarStaysAt42) {
     ASSERT_TRUE(DeleteFileW((std::wstring(m_state.payloadFolder) + L"Demo.ime").c_str()));
     HWND owner = Owner(900);
-    InstallContext context;
-    InitInstallContext(context, owner, &m_config);
+    DialogProgress progress(owner);
+    InstallContext context(m_state, &progress, true);
+    context.package = &m_config;
     const std::wstring folder = m_folder / L"Demo IME\\";
     EXPECT_EQ(RunInstall(context, folder.c_str(), L"", L""), 0);
     std::vector<std::wstring> lines = Lines(owner);
@@ -126,9 +125,10 @@ TEST_F(SequenceTest, AFailingRegistrationStopsAtStepTwoAndTheBarStaysAt42) {
 
 TEST_F(SequenceTest, AnOwnerWithoutAProgressBarGetsTheLinesAlone) {
     HWND owner = Owner(901);
-    InstallContext context;
-    InitInstallContext(context, owner, &m_config);
-    EXPECT_EQ(context.progress, nullptr);
+    DialogProgress progress(owner);
+    InstallContext context(m_state, &progress, true);
+    context.package = &m_config;
+    ASSERT_EQ(GetDlgItem(owner, 1008), nullptr);
     ASSERT_EQ(RunInstall(context, (m_folder / L"Demo IME").c_str(), L"", L""), 1);
     EXPECT_EQ(Lines(owner).size(), 14u);
     EXPECT_EQ(context.position, 100);

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "install/installed_package.h"
 #include "install/uninstall_sequence.h"
 #include "tests/harness/installed_demo.h"
 #include "tests/harness/ui_driver.h"
+#include "wizard/dialog_progress.h"
 
 namespace {
 
@@ -41,8 +42,9 @@ protected:
     // One run over the owner dialog; the lines it added.
     std::vector<std::wstring> Uninstall() {
         SendDlgItemMessageW(m_owner, 1006, LB_RESETCONTENT, 0, 0);
-        InstallContext context;
-        InitUninstallContext(context, m_owner);
+        DialogProgress progress(m_owner);
+        InstallContext context(m_state, &progress, true);
+        context.installed = &m_installed;
         EXPECT_EQ(RunUninstall(context), 1);
         m_restartNeeded = context.restartNeeded;
         return test::ListLines(m_owner, 1006);
@@ -89,8 +91,8 @@ TEST_F(UninstallTest, RemovesWhatTheInstallPlacedInSevenLinesAndASecondRunFindsN
 TEST_F(UninstallTest, EveryLayoutOfTheModuleGoesAfterARepairRegisteredItAgain) {
     // A repair registers the module once more; Wine makes a second layout for it.
     ASSERT_TRUE(CopyFileW(SystemImeFile().c_str(), (m_target + L"Demo.ime").c_str(), FALSE));
-    InstallContext repair;
-    InitInstallContext(repair, nullptr, &m_config);
+    InstallContext repair(m_state, nullptr, false);
+    repair.package = &m_config;
     CopyCut(repair.installFolder, m_target.c_str());
     ASSERT_EQ(RegisterIme(repair), 1);
     ASSERT_GE(FindImeLayouts(L"Demo(1).ime").size(), 2u);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <thread>
 
 #include "payload/cabinet.h"
@@ -258,6 +259,22 @@ TEST_F(ExtractTest, DamagedDataLeavesNoFileThatLooksComplete) {
     EXPECT_FALSE(Extract(Cabinets() + L"truncated.cab"));
     EXPECT_EQ(test::ReadBytes(m_out + L"\\a.txt"), "hello\n");
     EXPECT_FALSE(test::Exists(m_out + L"\\sub\\dir\\big.bin"));
+}
+
+// Memory running out while a file is written (here: a derived extractor that throws) ends the
+// extraction with an error; nothing is thrown out of it.
+class ThrowingExtract : public CExtract {
+public:
+    int FileWrite(int, const void*, unsigned) override { throw std::bad_alloc(); }
+};
+
+TEST_F(ExtractTest, AnExceptionInACallbackEndsTheExtractionAsAnError) {
+    ThrowingExtract extractor;
+    ASSERT_TRUE(extractor.Init());
+    bool ok = true;
+    EXPECT_NO_THROW(ok = extractor.Extract((Cabinets() + L"gcab_plain.cab").c_str(), m_out.c_str()));
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(extractor.LastError().code, Cabinet::kErrorOutOfMemory);
 }
 
 TEST_F(ExtractTest, BadArgumentsFailBeforeTheLibraryIsCalled) {

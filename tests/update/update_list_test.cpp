@@ -25,7 +25,6 @@ struct Messages {
     static void OnProgress(const UPDATEMSG& m, void* context) { static_cast<Messages*>(context)->progress.push_back(m.number); }
 };
 
-std::wstring AsString(const wchar_t* text) { return text; }
 
 TEST(ScanTagTest, SplitsKeyAndValueAtTheFirstEquals) {
     wchar_t key[128], value[512];
@@ -147,9 +146,9 @@ TEST_F(InstalledPackageTest, SelectionTakesThePackagesOwnComponentsWithTheirInst
     EXPECT_STREQ(chosen[2].targetPath, (std::wstring(system) + L"\\UpdList(1).ime").c_str());
     EXPECT_STREQ(chosen[3].targetPath, (m_install / L"config.exe").c_str());
     EXPECT_STREQ(chosen[4].targetPath, (m_install / L"unstall.exe").c_str());
-    EXPECT_EQ(AsString(ExtractedFileName(chosen[0])), L"UpdSkin.dll");
-    EXPECT_EQ(AsString(ExtractedFileName(chosen[2])), L"UpdIme.ime");
-    EXPECT_EQ(AsString(ExtractedFileName(chosen[4])), L"_install_base_.exe");
+    EXPECT_EQ((ExtractedFileName(chosen[0])), L"UpdSkin.dll");
+    EXPECT_EQ((ExtractedFileName(chosen[2])), L"UpdIme.ime");
+    EXPECT_EQ((ExtractedFileName(chosen[4])), L"_install_base_.exe");
     EXPECT_EQ(m_messages.lines, std::vector<std::wstring>{L"开始索拉驱动程序更新："});
 }
 
@@ -248,10 +247,10 @@ protected:
 
 TEST_F(DownloadTest, AWholeBodyIsWrittenAndCountedInChunks) {
     test::WriteBytes(Target(), "an older file");
-    const uint32_t before = g_downloadedBytes;
+    const uint32_t before = m_engine.DownloadedBytes();
     ASSERT_TRUE(Download(L"/files/data.bin"));
     EXPECT_EQ(test::ReadBytes(Target()), m_body);
-    EXPECT_EQ(g_downloadedBytes - before, 5000u);
+    EXPECT_EQ(m_engine.DownloadedBytes() - before, 5000u);
     ASSERT_EQ(m_messages.progress.size(), 10u);  // 511 bytes a chunk
     EXPECT_EQ(static_cast<uint32_t>(m_messages.progress.back()), before + 5000);
 }

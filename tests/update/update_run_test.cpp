@@ -81,11 +81,9 @@ protected:
     void SetUp() override {
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
-        m_saved = g_runState;
-        g_runState = &m_state;
         ASSERT_TRUE(test::UnpackSamplePackage(m_folder / L"work\\", m_state, m_config));
-        InstallContext context;
-        InitInstallContext(context, nullptr, &m_config);
+        InstallContext context(m_state, nullptr, false);
+        context.package = &m_config;
         ASSERT_EQ(RunInstall(context, (m_folder / L"Demo IME").c_str(), L"", L""), 1);
         m_install = context.installFolder;
         test::WriteCatalogue(L"Demo", L"DemoIme", L"DemoTable", L"DemoSkin");
@@ -99,7 +97,6 @@ protected:
     }
     void TearDown() override {
         test::RemoveDemoInstallation();
-        g_runState = m_saved;
     }
 
     // Opens the update dialog of "Demo", lets `drive` act on it, returns the dialog's result.
@@ -120,7 +117,6 @@ protected:
 
     TestFolder m_folder;
     RUNSTATE m_state{};
-    RUNSTATE* m_saved = nullptr;
     PACKAGECONFIG m_config{};
     std::wstring m_install, m_ime;
     std::string m_imeBefore;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_state.h"
+#include "run/run_state.h"
 #include "payload/cabinet.h"
 #include "payload/payload_key.h"
 #include "payload/records.h"
@@ -23,7 +23,7 @@
 #include "tests/harness/ui_driver.h"
 #include "wizard/finish_page.h"
 #include "wizard/progress_page.h"
-#include "wizard/wizard_state.h"
+#include "run/wizard_state.h"
 
 namespace {
 
@@ -72,26 +72,17 @@ protected:
     void SetUp() override {
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
-        m_savedState = g_runState;
-        m_savedConfig = g_packageConfig;
-        m_savedWizard = g_wizardState;
-        g_runState = &m_state;
-        g_packageConfig = &m_config;
-
         ASSERT_TRUE(test::UnpackSamplePackage(m_folder / L"work\\", m_state, m_config));
         ASSERT_STREQ(m_config.name, L"Demo");
 
         m_destination = m_folder / L"Demo IME\\";
-        CopyCut(g_wizardState.destination, m_destination.c_str());
-        CopyCut(g_wizardState.userName, L"用户");
-        CopyCut(g_wizardState.companyName, L"公司");
+        CopyCut(m_run.wizard.destination, m_destination.c_str());
+        CopyCut(m_run.wizard.userName, L"用户");
+        CopyCut(m_run.wizard.companyName, L"公司");
     }
 
     void TearDown() override {
         test::RemoveDemoInstallation();
-        g_runState = m_savedState;
-        g_packageConfig = m_savedConfig;
-        g_wizardState = m_savedWizard;
     }
 
     // A module under the key the page guards, for a holder to load.
@@ -102,11 +93,9 @@ protected:
     }
 
     test::TestFolder m_folder;
-    RUNSTATE m_state{};
-    PACKAGECONFIG m_config{};
-    RUNSTATE* m_savedState = nullptr;
-    PACKAGECONFIG* m_savedConfig = nullptr;
-    WIZARDSTATE m_savedWizard{};
+    RunContext m_run{};
+    RUNSTATE& m_state = m_run.state;
+    PACKAGECONFIG& m_config = m_run.package;
     std::wstring m_destination;
 };
 
@@ -116,7 +105,7 @@ TEST_F(ProgressPageTest, CancellingTheLoadStatusDialogIsRefusedAndThePageStaysRe
     test::Holder holder(HeldModule());
     ASSERT_TRUE(holder.Ready());
 
-    CSR_Install_Begain page;
+    CSR_Install_Begain page(m_run);
     std::wstring title, captionBefore, captionAfter, refusal;
     int statusLines = -1, pageLines = -1;
     bool refusalOwnedByPage = false, allEnabled = false, backShown = false;
@@ -162,7 +151,7 @@ TEST_F(ProgressPageTest, EndingTheHoldersInstallsAtOnceAndTheFinishPageClosesThe
     test::Holder holder(HeldModule());
     ASSERT_TRUE(holder.Ready());
 
-    CSR_Install_Begain page;
+    CSR_Install_Begain page(m_run);
     std::wstring finishText, finishButton;
     bool finishShown = false, pageHidden = false;
     std::vector<std::wstring> lines;
@@ -204,7 +193,7 @@ TEST_F(ProgressPageTest, EndingTheHoldersInstallsAtOnceAndTheFinishPageClosesThe
 TEST_F(ProgressPageTest, AFailedInstallLeavesOnlyItsButtonAndThatClosesTheWizard) {
     ASSERT_TRUE(DeleteFileW((std::wstring(m_state.payloadFolder) + L"Demo.ime").c_str()));
 
-    CSR_Install_Begain page;
+    CSR_Install_Begain page(m_run);
     std::vector<std::wstring> lines;
     bool failed = false, backShown = true, cancelShown = true, actionEnabled = false, finishShown = true;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
@@ -236,7 +225,7 @@ TEST_F(ProgressPageTest, AFailedInstallLeavesOnlyItsButtonAndThatClosesTheWizard
 // Leaving the page
 
 TEST_F(ProgressPageTest, BackOpensTheDestinationPageInItsPlace) {
-    CSR_Install_Begain page;
+    CSR_Install_Begain page(m_run);
     bool destinationShown = false, pageHidden = false;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
         test::Press(w, IDC_BACK);
@@ -256,7 +245,7 @@ TEST_F(ProgressPageTest, BackOpensTheDestinationPageInItsPlace) {
 }
 
 TEST_F(ProgressPageTest, TheFinishPageClosesWithoutTheCancelQuestion) {
-    CSR_Install_OK finish;
+    CSR_Install_OK finish(m_run);
     bool asked = true;
     INT_PTR result = test::RunDriven(finish, [&](HWND w) {
         PostMessageW(w, WM_CLOSE, 0, 0);

@@ -9,15 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "app/folders.h"
-#include "app/run_state.h"
+#include "support/bounded_text.h"
+#include "run/folders.h"
+#include "run/run_state.h"
 #include "framework/handles.h"
 #include "res/resource.h"
 #include "tests/harness/run_driven.h"
 #include "tests/harness/test_folder.h"
 #include "tests/harness/ui_driver.h"
 #include "wizard/select_dir_page.h"
-#include "wizard/wizard_state.h"
+#include "run/wizard_state.h"
 
 namespace {
 
@@ -70,10 +71,8 @@ protected:
         // 1024 KiB and a small file counted as one: (3 × 1025) / 1024 = 3 MB.
         test::WriteBytes(m_work / L"payload.cab", std::string(1024 * 1024, 'p'));
         test::WriteBytes(m_work / L"small.txt", "x");
-        g_runState = &m_state;
-        g_packageConfig = &m_config;
-        m_savedWizard = g_wizardState;
-        g_wizardState = WIZARDSTATE{{}, {}, 1, L"c:\\"};
+        m_run.wizard.licenceAccepted = 1;
+        CopyCut(m_run.wizard.destination, kFirstDestination);
         test::DeleteRegTree(HKEY_LOCAL_MACHINE, kVendorKey);
         GetPackageDataFolder(m_dataFolder, kPackage);
     }
@@ -81,9 +80,6 @@ protected:
         test::DeleteRegTree(HKEY_LOCAL_MACHINE, kVendorKey);
         test::RemoveTree(m_dataFolder);
         RemoveDirectoryW(DefaultFolder().c_str());
-        g_wizardState = m_savedWizard;
-        g_runState = nullptr;
-        g_packageConfig = nullptr;
     }
 
     static std::wstring DefaultFolder() {
@@ -99,14 +95,14 @@ protected:
     }
 
     test::TestFolder m_work, m_target;
-    RUNSTATE m_state{};
-    PACKAGECONFIG m_config{};
-    WIZARDSTATE m_savedWizard{};
+    RunContext m_run{};
+    RUNSTATE& m_state = m_run.state;
+    PACKAGECONFIG& m_config = m_run.package;
     wchar_t m_dataFolder[kPathChars] = {};
 };
 
 TEST_F(DestinationPageTest, ProposesTheDefaultFolderAndTellsTheSpaceNeeded) {
-    CSR_Install_SelectDir page;
+    CSR_Install_SelectDir page(m_run);
     std::wstring title, folder, size, note;
     std::vector<std::wstring> drives;
     bool editable = false;
@@ -135,7 +131,7 @@ TEST_F(DestinationPageTest, ProposesTheDefaultFolderAndTellsTheSpaceNeeded) {
 }
 
 TEST_F(DestinationPageTest, ChoosingADriveLineMovesOnlyTheDriveOfTheFolder) {
-    CSR_Install_SelectDir page;
+    CSR_Install_SelectDir page(m_run);
     std::wstring folder;
     test::RunDriven(page, [&](HWND w) {
         // What a click on the second line sends: the selection, then its notification.
@@ -164,7 +160,7 @@ TEST_F(DestinationPageTest, SoftwareLargerThanEveryDriveListsNoDrive) {
         ASSERT_TRUE(file.Valid());
         ASSERT_TRUE(SetFilePointerEx(file.Get(), size, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get()));
     }
-    CSR_Install_SelectDir page;
+    CSR_Install_SelectDir page(m_run);
     std::vector<std::wstring> drives;
     bool listEnabled = false;
     test::RunDriven(page, [&](HWND w) {
@@ -191,7 +187,7 @@ TEST(DriveFilterTest, ADriveMustKeep200MBBeyondTheSoftware) {
 TEST_F(DestinationPageTest, AnExistingInstallationLocksItsFolderAndNoToOverwritingEndsTheWizard) {
     test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"SMEInstallPath", m_target.Path().c_str());
     MakeOldPackageData();
-    CSR_Install_SelectDir page;
+    CSR_Install_SelectDir page(m_run);
     std::wstring folder, note, question;
     bool locked = false, nextEnabled = false;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
@@ -213,7 +209,7 @@ TEST_F(DestinationPageTest, AnExistingInstallationLocksItsFolderAndNoToOverwriti
 
 TEST_F(DestinationPageTest, YesToOverwritingRemovesOldPackageDataAndGoesOn) {
     MakeOldPackageData();
-    CSR_Install_SelectDir page;
+    CSR_Install_SelectDir page(m_run);
     bool handedOver = false;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
         SetDlgItemTextW(w, IDC_DESTINATION, m_target.Path().c_str());
@@ -225,12 +221,12 @@ TEST_F(DestinationPageTest, YesToOverwritingRemovesOldPackageDataAndGoesOn) {
     EXPECT_EQ(result, IDOK) << "handed over to the progress page";
     EXPECT_FALSE(test::Exists(m_dataFolder));
     EXPECT_TRUE(test::Exists(m_target.Path()));
-    EXPECT_EQ(std::wstring(g_wizardState.destination), m_target.Path());
+    EXPECT_EQ(std::wstring(m_run.wizard.destination), m_target.Path());
 }
 
 TEST_F(DestinationPageTest, ANewFolderIsCreatedAsTyped) {
     const std::wstring typed = m_target / L"New Folder";  // no trailing backslash: kept as typed
-    CSR_Install_SelectDir page;
+    CSR_Install_SelectDir page(m_run);
     bool handedOver = false;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
         SetDlgItemTextW(w, IDC_DESTINATION, typed.c_str());
@@ -240,12 +236,12 @@ TEST_F(DestinationPageTest, ANewFolderIsCreatedAsTyped) {
     EXPECT_TRUE(handedOver);
     EXPECT_EQ(result, IDOK);
     EXPECT_TRUE(test::Exists(typed));
-    EXPECT_EQ(std::wstring(g_wizardState.destination), typed);
+    EXPECT_EQ(std::wstring(m_run.wizard.destination), typed);
 }
 
 TEST_F(DestinationPageTest, AFolderThatCannotBeCreatedIsNamedAndThePageStays) {
     const std::wstring typed = m_target / L"missing\\deeper\\";
-    CSR_Install_SelectDir page;
+    CSR_Install_SelectDir page(m_run);
     std::wstring error;
     bool stays = false;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {

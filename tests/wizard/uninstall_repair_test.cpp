@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "install/install_defaults.h"
-#include "install/repair_dialog.h"
+#include "wizard/repair_dialog.h"
 #include "res/resource.h"
 #include "tests/harness/installed_demo.h"
 #include "tests/harness/module_holder.h"
@@ -79,7 +79,7 @@ protected:
 // Uninstall
 
 TEST_F(UninstallDialogTest, UninstallRunsFromItsButtonWhichThenReadsDoneAndCloses) {
-    CCSR_Uninstall dialog;
+    CCSR_Uninstall dialog(m_run);
     Seen seen;
     EXPECT_EQ(RunThrough(dialog, seen), IDOK);
     EXPECT_EQ(seen.title, L"Demo - 卸载程序");
@@ -98,7 +98,7 @@ TEST_F(UninstallDialogTest, UninstallRunsFromItsButtonWhichThenReadsDoneAndClose
 TEST_F(UninstallDialogTest, CancellingTheHolderQuestionClosesTheDialogAndRemovesNothing) {
     test::Holder holder(HeldModule());
     ASSERT_TRUE(holder.Ready());
-    CCSR_Uninstall dialog;
+    CCSR_Uninstall dialog(m_run);
     bool asked = false;
     INT_PTR result = test::RunDriven(dialog, [&](HWND w) {
         HWND status = test::WaitForWindow(GetWindowThreadProcessId(w, nullptr), L"输入法载入状态");
@@ -115,7 +115,7 @@ TEST_F(UninstallDialogTest, CancellingTheHolderQuestionClosesTheDialogAndRemoves
 TEST_F(UninstallDialogTest, EndingTheHoldersLeavesTheDialogReadyToUninstall) {
     test::Holder holder(HeldModule());
     ASSERT_TRUE(holder.Ready());
-    CCSR_Uninstall dialog;
+    CCSR_Uninstall dialog(m_run);
     std::wstring caption;
     test::RunDriven(dialog, [&](HWND w) {
         const DWORD thread = GetWindowThreadProcessId(w, nullptr);
@@ -143,7 +143,7 @@ TEST_F(UninstallDialogTest, RepairBringsBackDeletedFilesAndShortcutsWithTheRecor
     wchar_t owner[kRegisteredNameChars] = {}, organisation[kRegisteredNameChars] = {};
     ReadRegisteredNames(owner, organisation);
 
-    CSR_Repair dialog;
+    CSR_Repair dialog(m_run);
     Seen seen;
     EXPECT_EQ(RunThrough(dialog, seen), IDOK);
     EXPECT_EQ(seen.title, L"Demo - 修复程序");
@@ -172,7 +172,7 @@ TEST_F(UninstallDialogTest, RepairBringsBackDeletedFilesAndShortcutsWithTheRecor
 TEST_F(UninstallDialogTest, RepairWithoutABackupOffersOnlyDone) {
     ASSERT_TRUE(DeleteFileW((m_target + L"_backup_.dat").c_str()));
     ASSERT_TRUE(DeleteFileW((m_target + L"config.exe").c_str()));
-    CSR_Repair dialog;
+    CSR_Repair dialog(m_run);
     Seen seen;
     EXPECT_EQ(RunThrough(dialog, seen), IDOK);
     EXPECT_EQ(seen.captionAtStart, kDone);
@@ -184,7 +184,7 @@ TEST_F(UninstallDialogTest, RepairWithoutABackupOffersOnlyDone) {
 TEST_F(UninstallDialogTest, RepairFromADamagedBackupEndsSilentlyWithTheFinalText) {
     test::WriteBytes(m_target + L"_backup_.dat", m_payload.substr(0, m_payload.size() / 2));
     ASSERT_TRUE(DeleteFileW((m_target + L"config.exe").c_str()));
-    CSR_Repair dialog;
+    CSR_Repair dialog(m_run);
     Seen seen;
     EXPECT_EQ(RunThrough(dialog, seen), IDOK);
     EXPECT_EQ(seen.captionAtStart, L"修复(&R)");
@@ -196,7 +196,7 @@ TEST_F(UninstallDialogTest, RepairFromADamagedBackupEndsSilentlyWithTheFinalText
 
 TEST_F(UninstallDialogTest, RepairClosedBeforeItsButtonRepairsNothing) {
     ASSERT_TRUE(DeleteFileW((m_target + L"config.exe").c_str()));
-    CSR_Repair dialog;
+    CSR_Repair dialog(m_run);
     EXPECT_EQ(test::RunDriven(dialog, [](HWND w) { PostMessageW(w, WM_COMMAND, IDCANCEL, 0); }), IDCANCEL);
     EXPECT_FALSE(Exists(m_target + L"config.exe"));
 }

@@ -7,14 +7,15 @@
 
 #include <string>
 
-#include "app/run_state.h"
+#include "support/bounded_text.h"
+#include "run/run_state.h"
 #include "res/resource.h"
 #include "tests/harness/run_driven.h"
 #include "tests/harness/test_folder.h"
 #include "tests/harness/ui_driver.h"
 #include "wizard/licence_page.h"
 #include "wizard/welcome_page.h"
-#include "wizard/wizard_state.h"
+#include "run/wizard_state.h"
 
 namespace {
 
@@ -56,19 +57,13 @@ protected:
         wcscpy(m_config.name, L"Wiz");
         wcscpy(m_state.payloadFolder, m_payload.Path().c_str());
         wcscpy(m_state.workFolder, m_work.Path().c_str());
-        g_runState = &m_state;
-        g_packageConfig = &m_config;
-        m_savedWizard = g_wizardState;
-        g_wizardState = WIZARDSTATE{{}, {}, 0, L"c:\\"};
+        CopyCut(m_run.wizard.destination, kFirstDestination);
         m_hadOwner = ReadRegistered(L"RegisteredOwner", m_owner);
         m_hadOrganization = ReadRegistered(L"RegisteredOrganization", m_organization);
     }
     void TearDown() override {
         SetRegistered(L"RegisteredOwner", m_hadOwner ? m_owner.c_str() : nullptr);
         SetRegistered(L"RegisteredOrganization", m_hadOrganization ? m_organization.c_str() : nullptr);
-        g_wizardState = m_savedWizard;
-        g_runState = nullptr;
-        g_packageConfig = nullptr;
         OleUninitialize();
     }
 
@@ -84,9 +79,9 @@ protected:
     }
 
     test::TestFolder m_payload, m_work;
-    RUNSTATE m_state{};
-    PACKAGECONFIG m_config{};
-    WIZARDSTATE m_savedWizard{};
+    RunContext m_run{};
+    RUNSTATE& m_state = m_run.state;
+    PACKAGECONFIG& m_config = m_run.package;
     std::wstring m_owner, m_organization;
     bool m_hadOwner = false, m_hadOrganization = false;
 };
@@ -113,7 +108,7 @@ HWND TypeAndComeBack(HWND welcome, const wchar_t* company) {
 TEST_F(WelcomePageTest, TypedNamesSurviveATripToTheLicencePageAndBack) {
     SetRegistered(L"RegisteredOwner", L"Owner One");
     SetRegistered(L"RegisteredOrganization", L"Org One");
-    CSR_Install_BaseDlg page;
+    CSR_Install_BaseDlg page(m_run);
     std::wstring user, company;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
         HWND again = TypeAndComeBack(w, L"Typed Company");
@@ -125,14 +120,14 @@ TEST_F(WelcomePageTest, TypedNamesSurviveATripToTheLicencePageAndBack) {
     });
     EXPECT_EQ(user, L"Typed User");
     EXPECT_EQ(company, L"Typed Company");
-    EXPECT_EQ(std::wstring(g_wizardState.userName), L"Typed User");
+    EXPECT_EQ(std::wstring(m_run.wizard.userName), L"Typed User");
     EXPECT_EQ(result, IDOK) << "the first page ended by handing over";
 }
 
 TEST_F(WelcomePageTest, AClearedCompanyFieldRefillsBothFromTheRegistry) {
     SetRegistered(L"RegisteredOwner", L"Owner One");
     SetRegistered(L"RegisteredOrganization", L"Org One");
-    CSR_Install_BaseDlg page;
+    CSR_Install_BaseDlg page(m_run);
     std::wstring user, company;
     test::RunDriven(page, [&](HWND w) {
         HWND again = TypeAndComeBack(w, L"");
@@ -148,7 +143,7 @@ TEST_F(WelcomePageTest, AClearedCompanyFieldRefillsBothFromTheRegistry) {
 TEST_F(WelcomePageTest, FirstVisitShowsTheRegisteredNamesAndCancelAsks) {
     SetRegistered(L"RegisteredOwner", L"Owner One");
     SetRegistered(L"RegisteredOrganization", L"Org One");
-    CSR_Install_BaseDlg page;
+    CSR_Install_BaseDlg page(m_run);
     std::wstring title, user, company, question;
     bool openAfterNo = false, closeBoxAsks = false;
     INT_PTR result = test::RunDriven(page, [&](HWND w) {
@@ -176,7 +171,7 @@ TEST_F(WelcomePageTest, FirstVisitShowsTheRegisteredNamesAndCancelAsks) {
 using LicencePageTest = WizardTest;
 
 TEST_F(LicencePageTest, FirstVisitIsDeclinedAndAcceptingSurvivesNextAndBack) {
-    CSR_Install_Licence page;
+    CSR_Install_Licence page(m_run);
     std::wstring title;
     bool declined = false, nextAtFirst = true, nextAccepted = false, acceptedAgain = false, nextAgain = false,
          nextAfterDecline = true;
@@ -205,21 +200,21 @@ TEST_F(LicencePageTest, FirstVisitIsDeclinedAndAcceptingSurvivesNextAndBack) {
     EXPECT_TRUE(acceptedAgain);
     EXPECT_TRUE(nextAgain);
     EXPECT_FALSE(nextAfterDecline);
-    EXPECT_EQ(g_wizardState.licenceAccepted, 0);
+    EXPECT_EQ(m_run.wizard.licenceAccepted, 0);
     EXPECT_EQ(page.LicenceUrl(), L"") << "no agreement in the payload: nothing to show";
 }
 
 TEST_F(LicencePageTest, TheStandAloneAgreementIsPreferredOverTheHelpFile) {
     test::WriteBytes(m_payload / L"License.html", "<html>agreement</html>");
     test::WriteBytes(m_payload / L"_main_.chm", "ITSF");
-    CSR_Install_Licence page;
+    CSR_Install_Licence page(m_run);
     test::RunDriven(page, [&](HWND w) { CancelAnswering(w, IDYES); });
     EXPECT_EQ(page.LicenceUrl(), m_payload / L"License.html");
 }
 
 TEST_F(LicencePageTest, OnlyTheHelpFileShowsTheAgreementInsideIt) {
     test::WriteBytes(m_payload / L"_main_.chm", "ITSF");
-    CSR_Install_Licence page;
+    CSR_Install_Licence page(m_run);
     test::RunDriven(page, [&](HWND w) { CancelAnswering(w, IDYES); });
     EXPECT_EQ(page.LicenceUrl(), L"mk:@MSITStore:" + m_payload.Path() + L"_main_.chm::/License.html");
 }

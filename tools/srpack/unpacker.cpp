@@ -39,6 +39,7 @@ std::wstring DescribeError(const Cabinet::ERRORSTATE& error, const ERF& library)
         return L"a file could not be written (or its stored name would leave the destination)" +
                (error.systemError ? L": " + SystemMessage(error.systemError) : std::wstring());
     case Cabinet::kErrorNoLibrary: return L"Cabinet.dll cannot be loaded";
+    case Cabinet::kErrorOutOfMemory: return L"out of memory";
     case Cabinet::kErrorPlainCabinet: return L"a plain cabinet where an enciphered one was expected";
     case Cabinet::kErrorCipheredCabinet: return L"an enciphered cabinet where a plain one was expected";
     case 0:
@@ -92,14 +93,10 @@ Status RunUnpack(int count, wchar_t** arguments) {
         return Failure(input + L" is neither an installer with a payload, nor a payload, nor a cabinet.");
     }
 
-    try {
-        ListingExtractor extractor;
-        if (keyed) extractor.SetKey(kPayloadKeyLength);
-        if (extractor.Init() && extractor.Extract(cabinet.c_str(), out.c_str())) return Success();
-        return Failure(L"The extraction failed: " + DescribeError(extractor.LastError(), extractor.LibraryError()) + L".");
-    } catch (const char* text) {
-        std::wstring what;
-        for (const char* c = text; *c; ++c) what += static_cast<wchar_t>(*c);
-        return Failure(L"The extraction failed: " + what);
+    ListingExtractor extractor;
+    if ((!keyed || extractor.SetKey(kPayloadKeyLength)) && extractor.Init() &&
+        extractor.Extract(cabinet.c_str(), out.c_str())) {
+        return Success();
     }
+    return Failure(L"The extraction failed: " + DescribeError(extractor.LastError(), extractor.LibraryError()) + L".");
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/folders.h"
+#include "run/folders.h"
 #include "tests/harness/test_folder.h"
 
 namespace {

@@ -1,11 +1,10 @@
-// Install-mode preparation: split the own executable into the bare program and the still
-// enciphered payload, unpack the payload, and find the package's configuration record.
+#include "run/payload_prep.h"
+
 #include <windows.h>
 
 #include <cstring>
 
-#include "app/folders.h"
-#include "app/startup.h"
+#include "run/folders.h"
 #include "payload/cabinet.h"
 #include "payload/container.h"
 #include "payload/mapfile.h"
@@ -50,13 +49,10 @@ int ExtractPayload(RUNSTATE& state) {
     FormatCut(state.payloadFolder, kPathChars, L"%sSR_INSTALL\\", state.workFolder);
     EmptyFolder(state.payloadFolder);
     RemoveDirectoryW(state.payloadFolder);
-    try {
-        Cabinet::CExtract extractor;
-        extractor.SetKey(kPayloadKeyLength);
-        return extractor.Init() && extractor.Extract(state.payloadFile, state.payloadFolder);
-    } catch (const char*) {
-        return 0;  // out of memory while unpacking: the package counts as damaged
-    }
+    // Out of memory while unpacking counts as a damaged package, as any other failure does.
+    Cabinet::CExtract extractor;
+    return extractor.SetKey(kPayloadKeyLength) && extractor.Init() &&
+           extractor.Extract(state.payloadFile, state.payloadFolder);
 }
 
 void InstallInfoPath(const RUNSTATE& state, wchar_t* path) {

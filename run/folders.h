@@ -4,7 +4,7 @@
 #pragma once
 #include <windows.h>
 
-#include "app/run_state.h"
+#include "run/run_state.h"
 
 // Writes "<temp>__SRIMEInstall\" (a backslash put between when temp lacks one) into out.
 void MakeWorkFolderPath(wchar_t* out, const wchar_t* tempFolder);

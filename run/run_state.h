@@ -1,4 +1,4 @@
-// RUNSTATE and the three process-wide records of one run.
+// RUNSTATE: the paths and the mode of one run.
 #pragma once
 #include "payload/records.h"
 
@@ -19,8 +19,3 @@ constexpr wchar_t kModeInstall = 0;
 constexpr wchar_t kModeUninstall = L'U';
 constexpr wchar_t kModeRepair = L'R';
 constexpr wchar_t kModeUpdate = L'G';
-
-// Allocated zero-filled at the start of InitInstance, released at its end.
-extern RUNSTATE* g_runState;
-extern PACKAGECONFIG* g_packageConfig;
-extern INSTALLEDPACKAGE* g_installedPackage;

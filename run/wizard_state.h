@@ -8,5 +8,6 @@ struct WIZARDSTATE {
     wchar_t destination[260];  // with its trailing backslash once the destination page set it
 };
 
-// Starts empty, the destination "c:\"; never reset while the process runs.
-extern WIZARDSTATE g_wizardState;
+// Where the destination page starts when nothing is installed: the state starts empty but for
+// this, and is never reset while the process runs.
+constexpr wchar_t kFirstDestination[] = L"c:\\";

@@ -1,10 +1,10 @@
 // CSR_Repair: the dialog of repair mode.
 #pragma once
-#include "framework/dialog.h"
+#include "wizard/maintenance_dialog.h"
 
-class CSR_Repair : public fw::Dialog {
+class CSR_Repair : public MaintenanceDialog {
 public:
-    CSR_Repair();
+    explicit CSR_Repair(RunContext& run);
 
 protected:
     BOOL OnInitDialog() override;

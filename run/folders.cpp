@@ -1,6 +1,6 @@
 // The shared folder operations: work and package data folders, emptying, measuring and
 // copying trees, and full access for the local "Users" group where every user must write.
-#include "app/folders.h"
+#include "run/folders.h"
 
 #include <shlobj.h>
 
@@ -8,21 +8,13 @@
 
 #include "framework/handles.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
+#include "support/system_library.h"
 
 namespace {
 
 const wchar_t kUsers[] = L"Users";
 constexpr DWORD kDeleteWait = 50;  // ms paused after each deleted file and removed folder
-
-bool EndsWithBackslash(const wchar_t* path) {
-    const size_t n = wcslen(path);
-    return n && path[n - 1] == L'\\';
-}
-
-// "<folder>\<name><suffix>", with no second backslash when the folder already ends in one.
-void JoinPath(wchar_t* out, const wchar_t* folder, const wchar_t* name, const wchar_t* suffix = L"") {
-    FormatCut(out, kPathChars, L"%s%s%s%s", folder, EndsWithBackslash(folder) ? L"" : L"\\", name, suffix);
-}
 
 bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -83,8 +75,9 @@ int ReportFailure(const char* format) {
 
 template <class Function>
 Function FindAdvapi(const char* name) {
-    HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-    return advapi ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(advapi, name))) : nullptr;
+    Function function;
+    FindExport(GetModuleHandleW(L"advapi32.dll"), name, function);
+    return function;
 }
 
 // The identifier of an entry that keeps it right behind its mask; object entries, whose
@@ -253,7 +246,7 @@ int BuildUsersAcl(ACL* acl, DWORD size, ACL* old, PSID users) {
 }
 
 void MakeWorkFolderPath(wchar_t* out, const wchar_t* tempFolder) {
-    JoinPath(out, tempFolder, L"__SRIMEInstall\\");
+    JoinPath(out, kPathChars, tempFolder, L"__SRIMEInstall\\");
 }
 
 int PrepareWorkFolder(RUNSTATE* state) {
@@ -392,8 +385,9 @@ void RemoveVirtualizedData() {
     }
     wchar_t folder[kPathChars];
     for (wchar_t drive = L'c'; drive <= L'y'; ++drive) {
-        FormatCut(folder, kPathChars, L"%s%sVirtualized\\%c\\ProgramData\\SoramoIMEs\\", cache,
-                  EndsWithBackslash(cache) ? L"" : L"\\", drive);
+        wchar_t below[48];
+        FormatCut(below, 48, L"Virtualized\\%c\\ProgramData\\SoramoIMEs\\", drive);
+        JoinPath(folder, cache, below);
         if (EmptyFolder(folder)) RemoveDirectoryW(folder);
     }
 }
