@@ -1,5 +1,5 @@
 // The command line: "file=" and the three switches, each running to the end of the text
-// and cut at its last "]"; then the install path from the vendor key.
+// and cut at its last "]"; then the install path from the machine's vendor key.
 #include <windows.h>
 
 #include <cwchar>
@@ -37,27 +37,24 @@ bool TakeSwitch(const wchar_t* line, wchar_t letter, wchar_t* name) {
     return false;
 }
 
-// Reads "SMEInstallPath" into path (any value type); false leaves path empty.
-bool ReadHiveInstallPath(HKEY root, const wchar_t* key, wchar_t* path) {
-    fw::RegKey vendor;
-    if (!vendor.Open(root, key, KEY_READ)) return false;
-    DWORD bytes = kPathChars * sizeof(wchar_t);
-    if (RegQueryValueExW(vendor.Get(), L"SMEInstallPath", nullptr, nullptr, reinterpret_cast<BYTE*>(path),
-                         &bytes) != ERROR_SUCCESS) {
-        path[0] = 0;
-        return false;
-    }
-    path[kPathChars - 1] = 0;  // a value of the full 520 bytes has no room for its terminator
-    return true;
-}
-
 }  // namespace
 
 bool ReadInstallPath(const wchar_t* packageName, wchar_t* path) {
+    path[0] = 0;
     wchar_t key[80];
     FormatCut(key, 80, L"Software\\vexal\\%s", packageName);
-    if (ReadHiveInstallPath(HKEY_CURRENT_USER, key, path) && path[0]) return true;
-    return ReadHiveInstallPath(HKEY_LOCAL_MACHINE, key, path);
+    // Only the machine's value: the install writes the user's too, but any process of the user
+    // can change that one, and the folder named here is emptied by an elevated uninstall.
+    fw::RegKey vendor;
+    if (!vendor.Open(HKEY_LOCAL_MACHINE, key, KEY_READ)) return false;
+    DWORD bytes = (kPathChars - 1) * sizeof(wchar_t);  // any value type; the last unit ends it
+    if (RegQueryValueExW(vendor.Get(), L"SMEInstallPath", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &bytes) !=
+        ERROR_SUCCESS) {
+        path[0] = 0;
+        return false;
+    }
+    path[bytes / sizeof(wchar_t)] = 0;
+    return true;
 }
 
 void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package) {

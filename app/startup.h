@@ -25,8 +25,9 @@ int EnsureWorkingCopy(const wchar_t* arguments, DWORD* copyExitCode = nullptr);
 void ParseCommandLine(RUNSTATE& state, INSTALLEDPACKAGE& package);
 void ParseCommandLine();
 
-// "SMEInstallPath" under Software\vexal\<name>, of the user's key, else of the machine's.
-// False (path empty) when neither holds it.
+// "SMEInstallPath" under Software\vexal\<name> of HKEY_LOCAL_MACHINE: the one place that the
+// recorded installation folder is read from (the user's value is written, never read).
+// False (path empty) when it is missing.
 bool ReadInstallPath(const wchar_t* packageName, wchar_t* path);
 
 // Starts the command interpreter to delete this program's file once this process has gone;

@@ -5,6 +5,7 @@
 
 #include "app/folders.h"
 #include "app/run_state.h"
+#include "app/startup.h"
 #include "framework/controls.h"
 #include "framework/handles.h"
 #include "framework/message_box.h"
@@ -18,7 +19,6 @@
 namespace {
 
 constexpr ULONGLONG kMB = 1024 * 1024;
-constexpr DWORD kInstallPathBytes = 256;
 
 const wchar_t* PackageName() { return g_packageConfig ? g_packageConfig->name : L""; }
 
@@ -79,16 +79,8 @@ void CSR_Install_SelectDir::ListDrives(unsigned requiredMB) {
 }
 
 void CSR_Install_SelectDir::LockOnExistingInstallation() {
-    wchar_t keyPath[kPathChars];
-    FormatCut(keyPath, kPathChars, L"Software\\vexal\\%s", PackageName());
-    fw::RegKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_READ)) return;
-    wchar_t installed[kInstallPathBytes / sizeof(wchar_t) + 1] = {};
-    DWORD bytes = kInstallPathBytes;
-    if (RegQueryValueExW(key.Get(), L"SMEInstallPath", nullptr, nullptr, reinterpret_cast<BYTE*>(installed), &bytes) !=
-        ERROR_SUCCESS) {
-        return;
-    }
+    wchar_t installed[kPathChars];
+    if (!ReadInstallPath(PackageName(), installed) || !installed[0]) return;
     // Moving an installation is not offered: it is uninstalled first.
     CopyCut(g_wizardState.destination, installed);
     Item(IDC_DESTINATION).Enable(false);
