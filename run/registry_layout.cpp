@@ -8,29 +8,22 @@
 #include "run/run_state.h"
 #include "support/bounded_text.h"
 
-namespace {
-
-// Reads "SMEInstallPath" into path (any value type); false leaves path empty.
-bool ReadHiveInstallPath(HKEY root, const wchar_t* key, wchar_t* path) {
+bool ReadInstallPath(const wchar_t* packageName, wchar_t* path) {
+    path[0] = 0;
+    wchar_t key[80];
+    VendorKeyOf(packageName, key, 80);
+    // Only the machine's value: the install writes the user's too, but any process of the user
+    // can change that one, and the folder named here is emptied by an elevated uninstall.
     fw::RegKey vendor;
-    if (!vendor.Open(root, key, KEY_READ)) return false;
-    DWORD bytes = kPathChars * sizeof(wchar_t);
-    if (RegQueryValueExW(vendor.Get(), kInstallPathValue, nullptr, nullptr, reinterpret_cast<BYTE*>(path),
-                         &bytes) != ERROR_SUCCESS) {
+    if (!vendor.Open(HKEY_LOCAL_MACHINE, key, KEY_READ)) return false;
+    DWORD bytes = (kPathChars - 1) * sizeof(wchar_t);  // any value type; the last unit ends it
+    if (RegQueryValueExW(vendor.Get(), kInstallPathValue, nullptr, nullptr, reinterpret_cast<BYTE*>(path), &bytes) !=
+        ERROR_SUCCESS) {
         path[0] = 0;
         return false;
     }
-    path[kPathChars - 1] = 0;  // a value of the full 520 bytes has no room for its terminator
+    path[bytes / sizeof(wchar_t)] = 0;
     return true;
-}
-
-}  // namespace
-
-bool ReadInstallPath(const wchar_t* packageName, wchar_t* path) {
-    wchar_t key[80];
-    VendorKeyOf(packageName, key, 80);
-    if (ReadHiveInstallPath(HKEY_CURRENT_USER, key, path) && path[0]) return true;
-    return ReadHiveInstallPath(HKEY_LOCAL_MACHINE, key, path);
 }
 
 void VendorKeyOf(const wchar_t* packageName, wchar_t* key, size_t count) {

@@ -18,8 +18,9 @@ constexpr wchar_t kWindowsVersionKey[] = L"Software\\Microsoft\\Windows NT\\Curr
 constexpr wchar_t kRegisteredOwnerValue[] = L"RegisteredOwner";
 constexpr wchar_t kRegisteredOrganizationValue[] = L"RegisteredOrganization";
 
-// "SMEInstallPath" under Software\vexal\<name>, of the user's key, else of the machine's, into
-// path (kPathChars units). False (path empty) when neither holds it.
+// "SMEInstallPath" under Software\vexal\<name> of HKEY_LOCAL_MACHINE, into path (kPathChars
+// units): the one place that the recorded installation folder is read from (the user's value
+// is written, never read). False (path empty) when it is missing.
 bool ReadInstallPath(const wchar_t* packageName, wchar_t* path);
 
 // "Software\vexal\<name>" into key (count units).

@@ -98,7 +98,7 @@ private:
 };
 
 // The installation folder of the package from "SMEInstallPath" under Software\vexal\<name>
-// (the user's key, then the machine's), with a trailing backslash.
+// (the machine's key only, ReadInstallPath), with a trailing backslash.
 bool GetInstallPath(const wchar_t* packageName, wchar_t* folder);
 // Reads the first <KEY=VALUE> tag of text: key (128 units) and value (512 units), cut to fit; a
 // tag without "=" has the value "auto". Returns the units up to and including ">", 0 for none.

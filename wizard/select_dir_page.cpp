@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "run/folders.h"
+#include "run/registry_layout.h"
 #include "run/run_state.h"
 #include "framework/controls.h"
 #include "framework/handles.h"
@@ -18,7 +19,6 @@
 namespace {
 
 constexpr ULONGLONG kMB = 1024 * 1024;
-constexpr DWORD kInstallPathBytes = 256;
 
 // "<path>\<name>\", one backslash between whatever path ends with.
 void AppendPackageFolder(wchar_t* path, const wchar_t* name) {
@@ -72,16 +72,8 @@ void CSR_Install_SelectDir::ListDrives(unsigned requiredMB) {
 }
 
 void CSR_Install_SelectDir::LockOnExistingInstallation() {
-    wchar_t keyPath[kPathChars];
-    FormatCut(keyPath, kPathChars, L"Software\\vexal\\%s", m_run.package.name);
-    fw::RegKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_READ)) return;
-    wchar_t installed[kInstallPathBytes / sizeof(wchar_t) + 1] = {};
-    DWORD bytes = kInstallPathBytes;
-    if (RegQueryValueExW(key.Get(), L"SMEInstallPath", nullptr, nullptr, reinterpret_cast<BYTE*>(installed), &bytes) !=
-        ERROR_SUCCESS) {
-        return;
-    }
+    wchar_t installed[kPathChars];
+    if (!ReadInstallPath(m_run.package.name, installed) || !installed[0]) return;
     // Moving an installation is not offered: it is uninstalled first.
     CopyCut(m_run.wizard.destination, installed);
     Item(IDC_DESTINATION).Enable(false);

@@ -18,7 +18,7 @@ protected:
 private:
     void ShowRequiredSize(unsigned requiredMB);
     void ListDrives(unsigned requiredMB);
-    // Locks the page on the folder of an installation recorded in the vendor key.
+    // Locks the page on the folder of an installation recorded in the machine's vendor key.
     void LockOnExistingInstallation();
     void Browse();
     void UseChosenDrive();

@@ -1,5 +1,5 @@
 // The command line: the working-copy check, the mode switches, names, "file=" and the
-// install path from the vendor key.
+// install path from the machine's vendor key.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -112,22 +112,13 @@ protected:
     }
 };
 
-TEST_F(InstallPathTest, ReadFromTheUsersKeyFirst) {
+// Any process of the user can set the user's value; the uninstall empties the folder it names.
+TEST_F(InstallPathTest, OnlyTheMachinesValueIsReadAndTheUsersNever) {
     test::SetRegString(HKEY_CURRENT_USER, kVendor + L"CmdLineTestIme", L"SMEInstallPath", L"C:\\User\\");
-    test::SetRegString(HKEY_LOCAL_MACHINE, kVendor + L"CmdLineTestIme", L"SMEInstallPath", L"C:\\Machine\\");
-    EXPECT_STREQ(Parse(L"-u name=[CmdLineTestIme]").package.installPath, L"C:\\User\\");
-}
-
-TEST_F(InstallPathTest, FallsBackToTheMachineKey) {
+    EXPECT_STREQ(Parse(L"-u name=[CmdLineTestIme]").package.installPath, L"") << "the user's value alone";
     test::SetRegString(HKEY_LOCAL_MACHINE, kVendor + L"CmdLineTestIme", L"SMEInstallPath", L"C:\\Machine\\");
     EXPECT_STREQ(Parse(L"-r name=[CmdLineTestIme]").package.installPath, L"C:\\Machine\\");
-    // An empty value under the user's key counts as missing.
-    test::SetRegString(HKEY_CURRENT_USER, kVendor + L"CmdLineTestIme", L"SMEInstallPath", L"");
-    EXPECT_STREQ(Parse(L"-r name=[CmdLineTestIme]").package.installPath, L"C:\\Machine\\");
-}
-
-TEST_F(InstallPathTest, MissingEverywhereLeavesItEmpty) {
-    EXPECT_STREQ(Parse(L"-u name=[CmdLineTestIme]").package.installPath, L"");
+    EXPECT_STREQ(Parse(L"-u name=[CmdLineTestIme]").package.installPath, L"C:\\Machine\\");
 }
 
 TEST(InstallPathOfARefusedNameTest, IsNeitherTheVendorKeysNorThatOfTheFirst39Characters) {
@@ -145,9 +136,9 @@ TEST(InstallPathOfARefusedNameTest, IsNeitherTheVendorKeysNorThatOfTheFirst39Cha
 }
 
 TEST(InstallPathEmptyNameTest, InstallModeReadsTheVendorKeyItself) {
-    test::SetRegString(HKEY_CURRENT_USER, L"Software\\vexal", L"SMEInstallPath", L"C:\\Vendor\\");
+    test::SetRegString(HKEY_LOCAL_MACHINE, L"Software\\vexal", L"SMEInstallPath", L"C:\\Vendor\\");
     Parsed p = Parse(L" file=C:\\setup.exe");
-    test::SetRegString(HKEY_CURRENT_USER, L"Software\\vexal", L"SMEInstallPath", nullptr);
+    test::SetRegString(HKEY_LOCAL_MACHINE, L"Software\\vexal", L"SMEInstallPath", nullptr);
     EXPECT_STREQ(p.package.installPath, L"C:\\Vendor\\");
 }
 

@@ -210,6 +210,23 @@ TEST_F(InstalledUninstallerTest, TheEntrysCommandsRunTheUninstallerBesideAPlante
     EXPECT_TRUE(GoneWithin(m_target, 15000));
 }
 
+// Any process of the user can set the user's value; the elevated uninstall must not empty
+// the folder it names, though that one looks like an installation.
+TEST_F(InstalledUninstallerTest, AFolderSetUnderTheUsersKeyIsNeverEmptied) {
+    Install();
+    const std::wstring victim = m_folder / L"victim\\";
+    CreateDirectoryW(victim.c_str(), nullptr);
+    test::WriteBytes(victim + L"Unstall.exe", "MZ");
+    test::WriteBytes(victim + L"my work.txt", "mine");
+    test::SetRegString(HKEY_CURRENT_USER, test::kDemoVendorKey, L"SMEInstallPath", victim.c_str());
+
+    const DWORD code = Run(m_uninstaller, L"-u name=[Demo] /S");
+    EXPECT_TRUE(code == 0 || code == 3010) << code;
+    EXPECT_TRUE(Exists(victim + L"my work.txt"));
+    EXPECT_TRUE(Exists(victim + L"Unstall.exe"));
+    EXPECT_TRUE(GoneWithin(m_target, 15000)) << "the folder the machine's value names";
+}
+
 TEST_F(InstalledUninstallerTest, AnUnattendedRepairRestoresTheInstallAndAnUnusableBackupExitsWith1620) {
     Install();
     ASSERT_TRUE(DeleteFileW((m_target + L"config.exe").c_str()));

@@ -9,10 +9,12 @@
 namespace test {
 
 TestFolder::TestFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
+    // On the system drive, outside every profile: the installer refuses to install into or
+    // uninstall from a folder inside one, and a scratch folder must be able to hold both.
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
     static unsigned counter = 0;
-    m_path = std::wstring(temp) + L"srtests\\" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+    m_path = std::wstring(windows, 3) + L"srtests\\" + std::to_wstring(GetCurrentProcessId()) + L"_" +
              std::to_wstring(++counter) + L"\\";
     RemoveTree(m_path);
     std::filesystem::create_directories(m_path);

@@ -6,8 +6,9 @@
 
 namespace test {
 
-// A new empty folder under the temporary folder, removed with everything in it at the end.
-// Path() ends with a backslash.
+// A new empty folder in "srtests" of the system drive (outside every profile, so that an
+// installation may go there), removed with everything in it at the end. Path() ends with a
+// backslash.
 class TestFolder {
 public:
     TestFolder();

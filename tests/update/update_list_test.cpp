@@ -85,7 +85,7 @@ TEST(ParseUpdateListTest, BlankLinesGiveNoRecordsAndAShortRestIsNotALine) {
 class InstalledPackageTest : public testing::Test {
 protected:
     void SetUp() override {
-        test::SetRegString(HKEY_CURRENT_USER, kVendorKey, L"SMEInstallPath", m_install.Path().c_str());
+        test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"SMEInstallPath", m_install.Path().c_str());
         test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"UpdateServer", test::ServerAddress(kPort).c_str());
         test::WriteCatalogue(kPackage, L"UpdIme", L"UpdTable", L"UpdSkin");
         ASSERT_TRUE(m_engine.InitUpdate(Messages::OnProgress, Messages::OnMessage, &m_messages));
@@ -189,23 +189,23 @@ TEST_F(InstalledPackageTest, ACatalogueWithoutTheDefaultEntryOrWithNoneFails) {
 }
 
 TEST_F(InstalledPackageTest, APackageWithoutInstallPathIsNamedAndAnEmptyNameSaysNothing) {
-    test::SetRegString(HKEY_CURRENT_USER, kVendorKey, L"SMEInstallPath", nullptr);
+    test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"SMEInstallPath", nullptr);
     EXPECT_EQ(m_engine.LoadUpdateList(kPackage), 0);
     EXPECT_EQ(m_engine.LoadUpdateList(L""), 0);
     EXPECT_EQ(m_engine.LoadUpdateList(nullptr), 0);
     EXPECT_EQ(m_messages.lines, std::vector<std::wstring>{L"无法获取指定名称的输入法安装目录"});
 }
 
-TEST_F(InstalledPackageTest, TheInstallPathComesFromTheUsersKeyThenTheMachinesWithABackslash) {
+// The updater runs elevated and writes into the folder: a value that any process of the user
+// can set must not choose it.
+TEST_F(InstalledPackageTest, TheInstallPathIsTheMachinesWithABackslashAndNeverTheUsers) {
     wchar_t folder[MAX_PATH];
+    test::SetRegString(HKEY_CURRENT_USER, kVendorKey, L"SMEInstallPath", L"D:\\User");
     test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"SMEInstallPath", L"D:\\Machine");
-    ASSERT_TRUE(GetInstallPath(kPackage, folder));
-    EXPECT_STREQ(folder, m_install.Path().c_str());
-    test::DeleteRegTree(HKEY_CURRENT_USER, kVendorKey);
     ASSERT_TRUE(GetInstallPath(kPackage, folder));
     EXPECT_STREQ(folder, L"D:\\Machine\\");
     test::DeleteRegTree(HKEY_LOCAL_MACHINE, kVendorKey);
-    EXPECT_FALSE(GetInstallPath(kPackage, folder));
+    EXPECT_FALSE(GetInstallPath(kPackage, folder)) << "the user's value alone";
 }
 
 // Any process of the user can write the user's own value; the server chooses what the
