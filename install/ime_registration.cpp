@@ -11,6 +11,7 @@
 #include "framework/handles.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
+#include "run/registry_layout.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ LONG WriteInstallPathUnder(HKEY hive, const wchar_t* subkey, const wchar_t* fold
     if (!software.Open(hive, L"Software", KEY_ALL_ACCESS)) return ERROR_CANTOPEN;
     if (!vendor.Create(software.Get(), L"vexal", KEY_ALL_ACCESS)) return ERROR_CANTOPEN;
     if (!package.Create(vendor.Get(), subkey, KEY_ALL_ACCESS)) return ERROR_CANTOPEN;
-    return RegSetValueExW(package.Get(), L"SMEInstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder),
+    return RegSetValueExW(package.Get(), kInstallPathValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder),
                           static_cast<DWORD>(wcslen(folder) * sizeof(wchar_t)));
 }
 
