@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "app/folders.h"
 #include "app/run_state.h"
+#include "app/startup.h"
 #include "framework/handles.h"
 #include "support/bounded_text.h"
 
@@ -38,4 +40,11 @@ bool DefaultInstallFolder(wchar_t* folder, const wchar_t* packageName) {
     FormatCut(folder, kPathChars, length && programs[length - 1] == L'\\' ? L"%s%s\\" : L"%s\\%s\\", programs,
               packageName);
     return true;
+}
+
+bool RecordedInstallFolder(const wchar_t* packageName, wchar_t (&folder)[kPathChars]) {
+    wchar_t recorded[kPathChars];
+    folder[0] = 0;
+    return IsPlainPackageName(packageName) && ReadInstallPath(packageName, recorded) &&
+           CheckInstallFolder(recorded, folder) == FolderVerdict::kUsable;
 }

@@ -5,7 +5,6 @@
 
 #include "app/folders.h"
 #include "app/run_state.h"
-#include "app/startup.h"
 #include "framework/controls.h"
 #include "framework/handles.h"
 #include "framework/message_box.h"
@@ -80,7 +79,7 @@ void CSR_Install_SelectDir::ListDrives(unsigned requiredMB) {
 
 void CSR_Install_SelectDir::LockOnExistingInstallation() {
     wchar_t installed[kPathChars];
-    if (!ReadInstallPath(PackageName(), installed) || !installed[0]) return;
+    if (!RecordedInstallFolder(PackageName(), installed)) return;
     // Moving an installation is not offered: it is uninstalled first.
     CopyCut(g_wizardState.destination, installed);
     Item(IDC_DESTINATION).Enable(false);
@@ -135,7 +134,7 @@ void CSR_Install_SelectDir::UseChosenDrive() {
 }
 
 void CSR_Install_SelectDir::OnOK() {
-    // Taken as typed: neither the trailing backslash nor the drive is checked.
+    // Taken as typed, once the installation-folder rule lets it be used.
     GetDlgItemTextW(m_hwnd, IDC_DESTINATION, g_wizardState.destination, kPathChars);
     if (!PrepareFolder()) return;
     CSR_Install_Begain progress;
@@ -144,6 +143,18 @@ void CSR_Install_SelectDir::OnOK() {
 
 bool CSR_Install_SelectDir::PrepareFolder() {
     const wchar_t* folder = g_wizardState.destination;
+    wchar_t normalised[kPathChars];
+    switch (CheckInstallFolder(folder, normalised)) {
+    case FolderVerdict::kUsable:
+        break;
+    case FolderVerdict::kNotFull:
+        fw::ShowError(m_hwnd, L"请输入完整的安装目录，例如 C:\\Program Files\\输入法\\", L"安装错误？");
+        return false;
+    case FolderVerdict::kRefused:
+        // Nothing can be installed where the uninstall would not be let to remove it.
+        ShowNotCreated(folder);
+        return false;
+    }
     if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) {
         if (!fw::AskYesNo(m_hwnd, L"所选安装目录已经存在，如果继续，安装程序将覆盖当前目录？", L"是否继续？")) {
             EndDialog(IDCANCEL);
@@ -161,8 +172,12 @@ bool CSR_Install_SelectDir::PrepareFolder() {
     // It keeps the list it inherits (read and run for users, as under the program-files
     // folder): Unstall.exe and the backup there are run and installed elevated.
     if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) return true;
+    ShowNotCreated(folder);
+    return false;
+}
+
+void CSR_Install_SelectDir::ShowNotCreated(const wchar_t* folder) {
     wchar_t text[kPathChars + 64];
     FormatCut(text, kPathChars + 64, L"所选安装目录:\r\n%s\r\n未能创建，请确定您的当前用户对该目录的访问权限！", folder);
     fw::ShowError(m_hwnd, text, L"安装错误？");
-    return false;
 }
