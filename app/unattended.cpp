@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <string>
 
+#include "run/folders.h"
 #include "app/startup.h"
 #include "support/bounded_text.h"
 
@@ -57,6 +58,12 @@ void ParseUnattendedSwitches(const wchar_t* arguments, UNATTENDED& switches, con
         } else if (IsValued(token, L"/D=", value)) {
             if (!value.empty() && value.back() != L'\\') value.push_back(L'\\');
             Take(value, switches.folder, kPathChars, switches.malformed);
+            // The rule the destination page keeps: a relative folder would depend on the
+            // current folder, and one that the uninstall would refuse to remove is no target.
+            wchar_t usable[kPathChars];
+            if (!value.empty() && CheckInstallFolder(switches.folder, usable) != FolderVerdict::kUsable) {
+                switches.malformed = true;
+            }
         } else if (IsValued(token, L"/USER=", value)) {
             Take(value, switches.userName, 128, switches.malformed);
         } else if (IsValued(token, L"/COMPANY=", value)) {

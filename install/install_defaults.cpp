@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "run/folders.h"
 #include "run/run_state.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
@@ -23,4 +24,11 @@ bool DefaultInstallFolder(wchar_t* folder, const wchar_t* packageName) {
     }
     JoinPath(folder, kPathChars, programs, packageName, L"\\");
     return true;
+}
+
+bool RecordedInstallFolder(const wchar_t* packageName, wchar_t (&folder)[kPathChars]) {
+    wchar_t recorded[kPathChars];
+    folder[0] = 0;
+    return IsPlainPackageName(packageName) && ReadInstallPath(packageName, recorded) &&
+           CheckInstallFolder(recorded, folder) == FolderVerdict::kUsable;
 }

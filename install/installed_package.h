@@ -5,8 +5,7 @@
 #pragma once
 #include "run/run_state.h"
 
-// The recorded installation folder, with its trailing backslash, in out; false (out empty)
-// when there is none or it is no folder that an uninstall may empty: a relative path, a
-// drive or share root, a path with "." or ".." steps, or a folder that is or holds one of
-// the system's own folders (Windows, program files, profiles, application data, temp).
+// The recorded installation folder, normalised and with its trailing backslash, in out; false
+// (out empty) when there is none, when it breaks the installation-folder rule
+// (CheckInstallFolder of run/folders.h) or when it holds no Unstall.exe.
 bool InstalledFolder(const INSTALLEDPACKAGE& package, wchar_t (&out)[kPathChars]);

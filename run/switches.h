@@ -14,7 +14,9 @@ constexpr int kExitBadSwitch = 1639;          // ERROR_INVALID_COMMAND_LINE
 struct UNATTENDED {
     bool silent;                     // /S
     bool forceClose;                 // /FORCECLOSE
-    bool malformed;                  // a switch of ours without its value, or an unterminated quote
+    bool malformed;                  // a switch of ours without its value, an unterminated quote, or
+                                     // a /D= folder that the installation-folder rule does not let
+                                     // an install use
     wchar_t folder[kPathChars];      // /D=, with its trailing backslash
     wchar_t userName[128];           // /USER=
     wchar_t companyName[128];        // /COMPANY=

@@ -4,7 +4,6 @@
 #include <shlobj.h>
 
 #include "run/folders.h"
-#include "run/registry_layout.h"
 #include "run/run_state.h"
 #include "framework/controls.h"
 #include "framework/handles.h"
@@ -73,7 +72,7 @@ void CSR_Install_SelectDir::ListDrives(unsigned requiredMB) {
 
 void CSR_Install_SelectDir::LockOnExistingInstallation() {
     wchar_t installed[kPathChars];
-    if (!ReadInstallPath(m_run.package.name, installed) || !installed[0]) return;
+    if (!RecordedInstallFolder(m_run.package.name, installed)) return;
     // Moving an installation is not offered: it is uninstalled first.
     CopyCut(m_run.wizard.destination, installed);
     Item(IDC_DESTINATION).Enable(false);
@@ -128,7 +127,7 @@ void CSR_Install_SelectDir::UseChosenDrive() {
 }
 
 void CSR_Install_SelectDir::OnOK() {
-    // Taken as typed: neither the trailing backslash nor the drive is checked.
+    // Taken as typed, once the installation-folder rule lets it be used.
     GetDlgItemTextW(m_hwnd, IDC_DESTINATION, m_run.wizard.destination, kPathChars);
     if (!PrepareFolder()) return;
     CSR_Install_Begain progress(m_run);
@@ -137,6 +136,18 @@ void CSR_Install_SelectDir::OnOK() {
 
 bool CSR_Install_SelectDir::PrepareFolder() {
     const wchar_t* folder = m_run.wizard.destination;
+    wchar_t normalised[kPathChars];
+    switch (CheckInstallFolder(folder, normalised)) {
+    case FolderVerdict::kUsable:
+        break;
+    case FolderVerdict::kNotFull:
+        fw::ShowError(m_hwnd, L"请输入完整的安装目录，例如 C:\\Program Files\\输入法\\", L"安装错误？");
+        return false;
+    case FolderVerdict::kRefused:
+        // Nothing can be installed where the uninstall would not be let to remove it.
+        ShowNotCreated(folder);
+        return false;
+    }
     if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) {
         if (!fw::AskYesNo(m_hwnd, L"所选安装目录已经存在，如果继续，安装程序将覆盖当前目录？", L"是否继续？")) {
             EndDialog(IDCANCEL);
@@ -154,8 +165,12 @@ bool CSR_Install_SelectDir::PrepareFolder() {
     // It keeps the list it inherits (read and run for users, as under the program-files
     // folder): Unstall.exe and the backup there are run and installed elevated.
     if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) return true;
+    ShowNotCreated(folder);
+    return false;
+}
+
+void CSR_Install_SelectDir::ShowNotCreated(const wchar_t* folder) {
     wchar_t text[kPathChars + 64];
     FormatCut(text, kPathChars + 64, L"所选安装目录:\r\n%s\r\n未能创建，请确定您的当前用户对该目录的访问权限！", folder);
     fw::ShowError(m_hwnd, text, L"安装错误？");
-    return false;
 }

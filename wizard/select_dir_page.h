@@ -18,11 +18,14 @@ protected:
 private:
     void ShowRequiredSize(unsigned requiredMB);
     void ListDrives(unsigned requiredMB);
-    // Locks the page on the folder of an installation recorded in the machine's vendor key.
+    // Locks the page on the folder of an installation recorded in the machine's vendor key,
+    // when an install may use that folder.
     void LockOnExistingInstallation();
     void Browse();
     void UseChosenDrive();
-    // The overwrite question and the creation; false when the page must not hand over.
+    // The installation-folder rule, the overwrite question and the creation; false when the
+    // page must not hand over.
     bool PrepareFolder();
+    void ShowNotCreated(const wchar_t* folder);
     void ShowDestination();
 };

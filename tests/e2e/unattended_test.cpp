@@ -6,6 +6,7 @@
 
 #include "tests/e2e/demo_checks.h"
 #include "tests/harness/demo_installation.h"
+#include "tests/harness/installed_demo.h"
 #include "tests/harness/module_holder.h"
 #include "tests/harness/process.h"
 #include "tests/harness/test_folder.h"
@@ -75,6 +76,12 @@ TEST_F(UnattendedTest, ARelativeLogNamesAFileInTheFolderTheInstallerWasStartedIn
 TEST_F(UnattendedTest, ADamagedPackageOrAMalformedSwitchIsReportedByTheExitCode) {
     EXPECT_EQ(Run(L"/S /D="), 1639u);
     EXPECT_EQ(Run(L"/S \"/D=" + m_target), 1639u);
+    // A folder that the destination page refuses: relative, drive-less, or in the Windows folder.
+    const std::wstring windows = test::ShellFolder(CSIDL_WINDOWS);
+    for (const std::wstring& folder : {std::wstring(L"abc"), std::wstring(L"C:SrDriveLess"), windows + L"\\SrDemo"}) {
+        EXPECT_EQ(Run(L"/S \"/D=" + folder + L"\""), 1639u) << Utf8(folder);
+    }
+    EXPECT_FALSE(test::Exists(windows + L"\\SrDemo"));
     EXPECT_FALSE(test::Exists(m_temp + L"__SRIMEInstall")) << "a malformed run touches nothing";
 
     std::string setup = test::ReadBytes(m_setup);

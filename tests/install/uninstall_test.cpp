@@ -28,6 +28,36 @@ INT_PTR CALLBACK OwnerProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_IN
 
 std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
 
+// An Unstall.exe and a marker beside it placed into a folder (made when missing), as a
+// recorded folder of an installation would hold it; all of it goes again at the end.
+class PlantedUninstaller {
+public:
+    explicit PlantedUninstaller(const std::wstring& folder)
+        : m_folder(folder), m_made(CreateDirectoryW(folder.c_str(), nullptr) != 0) {
+        test::WriteBytes(folder + L"Unstall.exe", "MZ");
+        test::WriteBytes(folder + L"keep me.txt", "mine");
+    }
+    ~PlantedUninstaller() {
+        DeleteFileW((m_folder + L"Unstall.exe").c_str());
+        DeleteFileW((m_folder + L"keep me.txt").c_str());
+        if (m_made) RemoveDirectoryW(m_folder.c_str());
+    }
+    PlantedUninstaller(const PlantedUninstaller&) = delete;
+    PlantedUninstaller& operator=(const PlantedUninstaller&) = delete;
+
+    bool Intact() const { return Exists(m_folder + L"Unstall.exe") && Exists(m_folder + L"keep me.txt"); }
+
+private:
+    std::wstring m_folder;
+    bool m_made;
+};
+
+std::wstring ShortName(const std::wstring& path) {
+    wchar_t shortPath[MAX_PATH] = {};
+    GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    return shortPath;
+}
+
 class UninstallTest : public test::InstalledDemoTest {
 protected:
     void SetUp() override {
@@ -184,42 +214,47 @@ TEST_F(UninstallTest, ARecordThatPointsAboveTheInstallationDeletesNothingThere) 
     test::RemoveTree(otherData);
 }
 
-TEST(InstalledFolderTest, OnlyAFullPathBelowTheSystemsOwnFoldersIsTrusted) {
+// Spellings that an earlier check let through (each folder holds an Unstall.exe), and the
+// Unstall.exe that every installation folder holds.
+TEST(InstalledFolderTest, IsTheNormalisedFolderOfAnInstallationOutsideTheSystemsOwnFolders) {
     const std::wstring windows = test::ShellFolder(CSIDL_WINDOWS);
     const std::wstring programs = test::ShellFolder(CSIDL_PROGRAM_FILES);
+    const std::wstring common = test::ShellFolder(CSIDL_PROGRAM_FILES_COMMON);
+    const std::wstring documents = test::ShellFolder(CSIDL_PERSONAL);
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_NE(ShortName(programs), programs) << "the test needs a short name that differs";
+
+    const std::wstring installation = programs + L"\\Sr Installed IME\\";
+    PlantedUninstaller installed(installation), inWindows(windows + L"\\"), inPrograms(programs + L"\\"),
+        inCommon(common + L"\\"), belowSystem(std::wstring(system) + L"\\SrRecorded\\"),
+        belowDocuments(documents + L"\\SrRecorded\\");
     const struct {
         std::wstring path;
         std::wstring folder;  // empty: refused
     } kCases[] = {
-        {programs + L"\\Demo IME\\", programs + L"\\Demo IME\\"},
-        {programs + L"\\Demo IME", programs + L"\\Demo IME\\"},  // written by other means
-        {L"D:\\输入法\\Demo\\", L"D:\\输入法\\Demo\\"},
-        {L"\\\\server\\share\\Demo\\", L"\\\\server\\share\\Demo\\"},
-        {L"", L""},
-        {L"C:\\", L""},
-        {L"C:", L""},
-        {L"\\\\server\\share\\", L""},
-        {L"Demo IME\\", L""},
-        {L"\\Demo IME\\", L""},
-        {L"C:Demo\\", L""},
-        {L"C:\\Demo\\..\\", L""},
-        {L"C:\\Demo\\.\\", L""},
-        {L"C:\\Demo\\\\x\\", L""},
-        {L"C:\\De*\\", L""},
-        {L"\\\\?\\C:\\Demo\\", L""},
-        {windows + L"\\", L""},
-        {programs + L"\\", L""},
-        {test::ShellFolder(CSIDL_COMMON_APPDATA), L""},
-        {test::ShellFolder(CSIDL_PROFILE), L""},
-        {test::ShellFolder(CSIDL_PROFILE).substr(0, test::ShellFolder(CSIDL_PROFILE).rfind(L'\\')), L""},
+        {installation, installation},
+        {installation.substr(0, installation.size() - 1), installation},  // written by other means
+        {ShortName(installation), installation},
+        {windows + L".\\", L""},
+        {ShortName(programs) + L"\\", L""},
+        {ShortName(common) + L"\\", L""},
+        {std::wstring(system) + L"\\SrRecorded\\", L""},
+        {ShortName(std::wstring(system) + L"\\SrRecorded\\"), L""},
+        {documents + L"\\SrRecorded\\", L""},
+        {programs + L"\\SrNoUninstaller\\", L""},
     };
+    CreateDirectoryW((programs + L"\\SrNoUninstaller").c_str(), nullptr);
     for (const auto& c : kCases) {
         INSTALLEDPACKAGE package{};
         CopyCut(package.installPath, c.path.c_str());
         wchar_t folder[kPathChars];
         EXPECT_EQ(InstalledFolder(package, folder), !c.folder.empty()) << Utf8(c.path);
-        EXPECT_EQ(std::wstring(folder), c.folder) << Utf8(c.path);
+        EXPECT_EQ(_wcsicmp(folder, c.folder.c_str()), 0) << Utf8(c.path) << " -> " << Utf8(folder);
     }
+    RemoveDirectoryW((programs + L"\\SrNoUninstaller").c_str());
+    EXPECT_TRUE(installed.Intact() && inWindows.Intact() && inPrograms.Intact() && inCommon.Intact() &&
+                belowSystem.Intact() && belowDocuments.Intact());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The shared folder operations: folder paths, emptying, moving and measuring trees, and the
-// access list that opens a path to "Users".
+// The shared folder operations: folder paths, the installation-folder rule, emptying, moving
+// and measuring trees, and the access list that opens a path to "Users".
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <sddl.h>
@@ -34,6 +34,91 @@ TEST(FoldersTest, WorkAndPackageDataFolderPaths) {
     ASSERT_EQ(GetPackageDataFolder(out, L"NoSuchIme"), 1);
     EXPECT_EQ(std::wstring(out), std::wstring(common) + L"\\SoramoIMEs\\NoSuchIme\\");
     EXPECT_FALSE(Exists(out));
+}
+
+// The installation folder
+
+std::string Utf8(const std::wstring& text) {
+    std::string out(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr);
+    return out;
+}
+
+std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+std::wstring ShortName(const std::wstring& path) {
+    wchar_t shortPath[MAX_PATH] = {};
+    GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    return shortPath;
+}
+
+TEST(InstallFolderRuleTest, AFolderMustBeFullAndOutsideTheSystemsOwnFolders) {
+    const std::wstring windows = ShellFolder(CSIDL_WINDOWS), programs = ShellFolder(CSIDL_PROGRAM_FILES);
+    ASSERT_NE(ShortName(programs), programs) << "the test needs a short name that differs";
+    using V = FolderVerdict;
+    const struct {
+        std::wstring path;
+        V verdict;
+        std::wstring folder;  // what a usable one becomes
+    } kCases[] = {
+        {programs + L"\\Demo IME", V::kUsable, programs + L"\\Demo IME\\"},
+        {ShortName(programs) + L"\\Demo IME\\", V::kUsable, programs + L"\\Demo IME\\"},
+        {L"D:/输入法/Demo", V::kUsable, L"D:\\输入法\\Demo\\"},
+        {L"\\\\server\\share\\Demo\\", V::kUsable, L"\\\\server\\share\\Demo\\"},
+        // Relative, drive-less or rooted without a drive: they depend on the current folder.
+        {L"abc", V::kNotFull, L""},
+        {L"\\foo", V::kNotFull, L""},
+        {L"C:foo", V::kNotFull, L""},
+        {L"", V::kNotFull, L""},
+        {L"C:\\Demo\\..\\", V::kNotFull, L""},
+        {L"C:\\Demo\\.\\", V::kNotFull, L""},
+        {L"C:\\Demo\\\\x\\", V::kNotFull, L""},
+        // Roots, administrative shares, device paths and names the system changes or refuses.
+        {L"C:\\", V::kRefused, L""},
+        {L"\\\\server\\share\\", V::kRefused, L""},
+        {L"\\\\host\\C$\\Demo\\", V::kRefused, L""},
+        {L"\\\\127.0.0.1\\ADMIN$\\Demo", V::kRefused, L""},
+        {L"\\\\?\\C:\\Demo\\", V::kRefused, L""},
+        {L"\\\\.\\C:\\Demo\\", V::kRefused, L""},
+        {L"\\\\?\\UNC\\host\\share\\Demo\\", V::kRefused, L""},
+        {L"C:\\De*\\", V::kRefused, L""},
+        {L"C:\\Demo \\x\\", V::kRefused, L""},
+        {windows + L".\\", V::kRefused, L""},
+        // The system's own folders and what lies in them; program files only themselves.
+        {windows + L"\\SrNew\\", V::kRefused, L""},
+        {ShortName(programs) + L"\\", V::kRefused, L""},
+        {programs, V::kRefused, L""},
+        {ShellFolder(CSIDL_PROGRAM_FILESX86), V::kRefused, L""},
+        {ShellFolder(CSIDL_PROGRAM_FILES_COMMON), V::kRefused, L""},
+        {ShellFolder(CSIDL_PERSONAL) + L"\\Demo", V::kRefused, L""},
+        {ShellFolder(CSIDL_PROFILE), V::kRefused, L""},
+        {ShellFolder(CSIDL_COMMON_DOCUMENTS) + L"\\Demo", V::kRefused, L""},
+        {ShellFolder(CSIDL_COMMON_APPDATA) + L"\\Demo", V::kRefused, L""},
+        {ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Demo", V::kRefused, L""},
+    };
+    for (const auto& c : kCases) {
+        wchar_t folder[kPathChars] = L"(untouched)";
+        EXPECT_EQ(CheckInstallFolder(c.path.c_str(), folder), c.verdict) << Utf8(c.path);
+        EXPECT_EQ(_wcsicmp(folder, c.folder.c_str()), 0) << Utf8(c.path) << " -> " << Utf8(folder);
+    }
+}
+
+// A 32-bit program under WOW64 is told the 64-bit program-files folder only by ProgramW6432;
+// this 64-bit one is shown a folder of that name that it would not know otherwise.
+TEST(InstallFolderRuleTest, TheOtherViewsProgramFilesFolderIsRefusedButNotItsSubfolders) {
+    wchar_t saved[MAX_PATH] = {};
+    const bool had = GetEnvironmentVariableW(L"ProgramW6432", saved, MAX_PATH) != 0;
+    SetEnvironmentVariableW(L"ProgramW6432", L"D:\\Sr Other Program Files");
+    wchar_t folder[kPathChars];
+    const FolderVerdict itself = CheckInstallFolder(L"D:\\Sr Other Program Files\\", folder);
+    const FolderVerdict inside = CheckInstallFolder(L"D:\\Sr Other Program Files\\Demo", folder);
+    SetEnvironmentVariableW(L"ProgramW6432", had ? saved : nullptr);
+    EXPECT_EQ(itself, FolderVerdict::kRefused);
+    EXPECT_EQ(inside, FolderVerdict::kUsable);
 }
 
 // Emptying and copying

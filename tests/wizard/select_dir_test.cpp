@@ -1,4 +1,5 @@
-// The destination page: what it proposes, what it locks, and the checks before it goes on.
+// The destination page: what it proposes, what it locks, and the checks before it goes on:
+// the installation-folder rule, the overwrite question, the creation.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -6,6 +7,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,8 @@ const wchar_t kVendorKey[] = L"Software\\vexal\\DstTest";
 const wchar_t kTitle[] = L"DstTest输入法安装向导--->选择安装位置";
 const wchar_t kInstalledNote[] = L"当前计算机存在一个已经安装的副本，如需更改安装目录请先卸载以往版本。";
 
+std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
+
 DWORD ThreadOf(HWND window) { return GetWindowThreadProcessId(window, nullptr); }
 
 bool Enabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)) != 0; }
@@ -40,6 +44,39 @@ std::wstring Answer(HWND page, const wchar_t* caption, int answer) {
     test::Click(box, answer);
     test::WaitUntilGone(box);
     return text;
+}
+
+// What a message box of the page showed, read before its OK is clicked.
+struct Box {
+    std::wstring text;
+    bool ownedByPage = false;
+    bool errorIcon = false;
+    std::vector<int> buttons;  // the visible ones
+};
+
+BOOL CALLBACK ReadBoxChild(HWND child, LPARAM param) {
+    Box& box = *reinterpret_cast<Box*>(param);
+    wchar_t kind[16] = {};
+    GetClassNameW(child, kind, 16);
+    const LONG style = GetWindowLongW(child, GWL_STYLE);
+    if (_wcsicmp(kind, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
+        box.errorIcon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0)) == LoadIconW(nullptr, IDI_ERROR);
+    } else if (_wcsicmp(kind, L"Button") == 0 && IsWindowVisible(child)) {
+        box.buttons.push_back(GetDlgCtrlID(child));
+    }
+    return TRUE;
+}
+
+Box AnswerBox(HWND page, const wchar_t* caption) {
+    Box box;
+    HWND window = test::WaitForWindow(ThreadOf(page), caption);
+    if (!window) return box;
+    box.text = test::ItemText(window, 0xFFFF);
+    box.ownedByPage = GetWindow(window, GW_OWNER) == page;
+    EnumChildWindows(window, ReadBoxChild, reinterpret_cast<LPARAM>(&box));
+    test::Click(window, IDOK);
+    test::WaitUntilGone(window);
+    return box;
 }
 
 // Waits for the page to hide itself by handing over, then ends whatever the wizard opened
@@ -92,6 +129,22 @@ protected:
     void MakeOldPackageData() {
         SHCreateDirectoryExW(nullptr, m_dataFolder, nullptr);
         test::WriteBytes(std::wstring(m_dataFolder) + L"old.dat", "old");
+    }
+
+    // Sets the folder where the user types it and presses 下一步(&N); the box that comes, and
+    // whether the page stays after it.
+    Box Refused(const std::wstring& typed, const wchar_t* caption, bool& stays) {
+        CSR_Install_SelectDir page(m_run);
+        Box box;
+        test::RunDriven(page, [&](HWND w) {
+            SetDlgItemTextW(w, IDC_DESTINATION, typed.c_str());
+            test::Press(w, IDOK);
+            box = AnswerBox(w, caption);
+            stays = IsWindowVisible(w) != 0;
+            test::Press(w, IDCANCEL);
+            Answer(w, L"用户中止操作", IDYES);
+        });
+        return box;
     }
 
     test::TestFolder m_work, m_target;
@@ -256,6 +309,76 @@ TEST_F(DestinationPageTest, AFolderThatCannotBeCreatedIsNamedAndThePageStays) {
     EXPECT_TRUE(stays);
     EXPECT_FALSE(test::Exists(m_target / L"missing"));
     EXPECT_EQ(result, IDCANCEL);
+}
+
+// Typed without a drive, the folder would be made below whatever the current folder is.
+TEST_F(DestinationPageTest, ARelativeOrDriveLessFolderIsRefusedByAnErrorBoxOfThePage) {
+    test::TestFolder current;
+    wchar_t saved[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
+    const std::wstring rooted = std::wstring(current.Path(), 0, 3) + L"SrRootedTest";
+    for (const wchar_t* typed : {L"abc", L"\\SrRootedTest", L"C:SrDriveLessTest"}) {
+        bool stays = false;
+        const Box box = Refused(typed, L"安装错误？", stays);
+        EXPECT_EQ(box.text, L"请输入完整的安装目录，例如 C:\\Program Files\\输入法\\") << Utf8(typed);
+        EXPECT_TRUE(box.ownedByPage);
+        EXPECT_TRUE(box.errorIcon);
+        EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << Utf8(typed);
+        EXPECT_TRUE(stays);
+    }
+    SetCurrentDirectoryW(saved);
+    EXPECT_TRUE(std::filesystem::is_empty(current.Path())) << "a folder was made in the current folder";
+    EXPECT_FALSE(test::Exists(rooted));
+    RemoveDirectoryW(rooted.c_str());
+}
+
+// The uninstall would not remove an installation there, so none is made.
+TEST_F(DestinationPageTest, AFolderInTheSystemsOwnFoldersIsRefusedAndNotMade) {
+    wchar_t windows[MAX_PATH], documents[MAX_PATH], programs[MAX_PATH];
+    SHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, SHGFP_TYPE_CURRENT, windows);
+    SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
+    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programs);
+    const std::wstring kTyped[] = {std::wstring(windows) + L"\\SrDstTest\\", std::wstring(documents) + L"\\SrDstTest",
+                                   programs};
+    for (const std::wstring& typed : kTyped) {
+        bool stays = false;
+        const Box box = Refused(typed, L"安装错误？", stays);
+        EXPECT_EQ(box.text, L"所选安装目录:\r\n" + typed + L"\r\n未能创建，请确定您的当前用户对该目录的访问权限！");
+        EXPECT_TRUE(box.ownedByPage && box.errorIcon) << Utf8(typed);
+        EXPECT_TRUE(stays);
+    }
+    EXPECT_FALSE(test::Exists(std::wstring(windows) + L"\\SrDstTest"));
+    EXPECT_FALSE(test::Exists(std::wstring(documents) + L"\\SrDstTest"));
+}
+
+// The user's value can be set by any of the user's processes; a folder that the page would
+// refuse is not proposed either. The default is, and the page stays open to a choice.
+TEST_F(DestinationPageTest, AFolderRecordedUnderTheUsersKeyOnlyOrInTheSystemsFoldersIsNotLockedOn) {
+    wchar_t windows[MAX_PATH];
+    SHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, SHGFP_TYPE_CURRENT, windows);
+    const struct {
+        HKEY hive;
+        std::wstring recorded;
+    } kRecords[] = {{HKEY_CURRENT_USER, m_target.Path()},
+                    {HKEY_LOCAL_MACHINE, std::wstring(windows) + L"\\SrOld\\"}};
+    for (const auto& record : kRecords) {
+        test::SetRegString(record.hive, kVendorKey, L"SMEInstallPath", record.recorded.c_str());
+        CSR_Install_SelectDir page(m_run);
+        std::wstring folder, note;
+        bool editable = false;
+        test::RunDriven(page, [&](HWND w) {
+            folder = test::ItemText(w, IDC_DESTINATION);
+            note = test::ItemText(w, IDC_INSTALLED_NOTE);
+            editable = Enabled(w, IDC_DESTINATION) && Enabled(w, IDC_BROWSE) && Enabled(w, IDC_DRIVES);
+            test::Press(w, IDCANCEL);
+            Answer(w, L"用户中止操作", IDYES);
+        });
+        test::DeleteRegTree(record.hive, kVendorKey);
+        EXPECT_EQ(folder, DefaultFolder()) << Utf8(record.recorded);
+        EXPECT_EQ(note, L"");
+        EXPECT_TRUE(editable);
+    }
 }
 
 }  // namespace
