@@ -25,7 +25,7 @@ int RunUnattendedUninstall(const UNATTENDED& switches) {
     const wchar_t* name = g_installedPackage->packageName;
     if (!IsPlainPackageName(name)) return kExitBadSwitch;
     if (!ModuleFreeUnattended(name, switches, context)) return kExitInUse;
-    RunUninstall(context);
+    if (!RunUninstall(context)) return kExitFailed;
     return Finished(context);
 }
 
