@@ -45,8 +45,9 @@ int RunUnattendedInstall(bool prepared, RunContext& run) {
     if (!ModuleFreeUnattended(config.name, switches, context)) return kExitInUse;
 
     wchar_t folder[kPathChars] = {};
+    // Like the destination page: over an installation, into its folder, not into a second copy.
     if (switches.folder[0]) CopyCut(folder, switches.folder);
-    else DefaultInstallFolder(folder, config.name);
+    else if (!RecordedInstallFolder(config.name, folder)) DefaultInstallFolder(folder, config.name);
     wchar_t userName[kRegisteredNameChars] = {}, companyName[kRegisteredNameChars] = {};
     CopyCut(userName, kRegisteredNameChars, switches.userName);
     CopyCut(companyName, kRegisteredNameChars, switches.companyName);

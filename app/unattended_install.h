@@ -3,7 +3,8 @@
 #include "install/install_context.h"
 #include "run/run_context.h"
 
-// Installs the prepared payload with the switches' folder and names (or their defaults);
+// Installs the prepared payload with the switches' folder (or the recorded folder of the
+// package's installation, or the default) and names (or their defaults);
 // `prepared` tells whether the payload could be unpacked and its record read. The exit code.
 int RunUnattendedInstall(bool prepared, RunContext& run);
 

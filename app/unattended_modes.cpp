@@ -25,7 +25,7 @@ int RunUnattendedUninstall(RunContext& run) {
     const wchar_t* name = run.installed.packageName;
     if (!IsPlainPackageName(name)) return kExitBadSwitch;
     if (!ModuleFreeUnattended(name, switches, context)) return kExitInUse;
-    RunUninstall(context);
+    if (!RunUninstall(context)) return kExitFailed;
     return Finished(context);
 }
 

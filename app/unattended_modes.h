@@ -5,7 +5,8 @@
 
 // Removes the package named on the command line (the run's installed-package record).
 // 0, or 3010 when a deletion waits for the next restart; 32 when the module is in use;
-// 1639 when the name is no plain package name.
+// 1639 when the name is no plain package name; 1603, with nothing deleted, when the recorded
+// installation folder is not confirmed.
 int RunUnattendedUninstall(RunContext& run);
 
 // Reinstalls the package from its backup with the names of its uninstall entry. 0 or 3010

@@ -1,4 +1,4 @@
-// The uninstall sequence: seven lines, every step attempted, nothing reported as an error.
+// The uninstall sequence: seven lines, every step attempted once the recorded folder is confirmed.
 #include "install/uninstall_sequence.h"
 
 #include <cwchar>
@@ -15,11 +15,9 @@ namespace {
 
 
 // The input method's own module; the call asks its interface to let go of its files.
-// A module that is missing, or lacks the export, is passed over.
+// A module that is missing, or lacks the export, is passed over; folder is the confirmed
+// installation folder, so the path is never a relative one.
 void ShutDownInterface(const wchar_t* folder) {
-    // Only from a folder the uninstall may trust: without one the relative name would be
-    // looked up from the current folder, and whatever lay there would run elevated.
-    if (!folder[0]) return;
     wchar_t path[kPathChars];
     FormatCut(path, kPathChars, L"%sITF\\Interface.dll", folder);
     if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return;
@@ -48,33 +46,33 @@ void DeletePackageKey(HKEY hive, const wchar_t* parent, const wchar_t* name) {
 
 int RunUninstall(InstallContext& context) {
     const INSTALLEDPACKAGE& package = *context.installed;
-    // A name that is no plain folder and key name, or a folder that is no installation's,
-    // leaves the steps that depend on it with nothing to do; the sequence still runs through.
-    const bool plainName = IsPlainPackageName(package.packageName);
     wchar_t folder[kPathChars];
-    InstalledFolder(package, folder);
-
     ReportProgress(context, 0, L"开始卸载...");
+    // Without a folder that is surely the installation's, removing the entry, the keys and the
+    // links would leave its files behind with nothing left to uninstall them.
+    if (!IsPlainPackageName(package.packageName) || !InstalledFolder(package, folder)) {
+        ReportProgress(context, -1, L"  卸载已中止：记录的安装目录无法确认，未删除任何文件和注册表信息.");
+        return 0;
+    }
+
     ReportProgress(context, 5, L"  1.卸载输入接口...");
     ShutDownInterface(folder);
 
     ReportProgress(context, 20, L"  2.删除文件系统...");
-    if (folder[0]) RemoveFolder(folder);
+    RemoveFolder(folder);
     wchar_t data[kPathChars];
-    if (plainName && GetPackageDataFolder(data, package.packageName)) RemoveFolder(data);
+    if (GetPackageDataFolder(data, package.packageName)) RemoveFolder(data);
 
     ReportProgress(context, 60, L"  4.删除注册表信息...");
-    if (plainName) {
-        DeletePackageKey(HKEY_LOCAL_MACHINE, kUninstallKey, package.packageName);
-        DeletePackageKey(HKEY_LOCAL_MACHINE, kVendorKey, package.packageName);
-        DeletePackageKey(HKEY_CURRENT_USER, kVendorKey, package.packageName);
-    }
+    DeletePackageKey(HKEY_LOCAL_MACHINE, kUninstallKey, package.packageName);
+    DeletePackageKey(HKEY_LOCAL_MACHINE, kVendorKey, package.packageName);
+    DeletePackageKey(HKEY_CURRENT_USER, kVendorKey, package.packageName);
 
     ReportProgress(context, 80, L"  5.卸载输入法...");
-    if (plainName) RemoveIme(context);
+    RemoveIme(context);
 
     ReportProgress(context, 90, L"  6.删除快捷方式...");
-    if (plainName) RemoveShortcuts(package.packageName);
+    RemoveShortcuts(package.packageName);
 
     ReportProgress(context, 100, L"  7.卸载完成.");
     return 1;

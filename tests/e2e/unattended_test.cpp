@@ -91,6 +91,21 @@ TEST_F(UnattendedTest, ADamagedPackageOrAMalformedSwitchIsReportedByTheExitCode)
     EXPECT_FALSE(test::Exists(m_target));
 }
 
+// Like the destination page, which proposes the installed folder and locks it.
+TEST_F(UnattendedTest, AnInstallWithoutAFolderOverAnInstallationGoesIntoItsFolder) {
+    const std::wstring defaultFolder = test::ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Demo";
+    ASSERT_FALSE(test::Exists(defaultFolder));
+    DWORD code = Run(L"/S \"/D=" + m_target + L"\"");
+    ASSERT_TRUE(code == 0 || code == 3010) << code;
+    ASSERT_TRUE(DeleteFileW((m_target + L"\\config.exe").c_str()));
+
+    code = Run(L"/S /USER=Again /COMPANY=AgainLtd");
+    EXPECT_TRUE(code == 0 || code == 3010) << code;
+    EXPECT_FALSE(test::Exists(defaultFolder)) << "a second copy in the default folder";
+    test::ExpectDemoInstalled(m_target, m_setup, L"Again", L"AgainLtd");
+    test::RemoveTree(defaultFolder);
+}
+
 TEST_F(UnattendedTest, ASecondInstallerIsKeptOutWhileOneRuns) {
     fw::UniqueHandle first = test::StartWithTemp(m_setup, L"", m_temp);
     HWND welcome = test::WaitForWindow(0, L"欢迎使用Demo输入法安装向导");

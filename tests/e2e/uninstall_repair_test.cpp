@@ -33,6 +33,8 @@ std::vector<std::wstring> LogLines(const std::wstring& path) {
 const std::vector<std::wstring> kSevenLines = {L"开始卸载...",         L"  1.卸载输入接口...", L"  2.删除文件系统...",
                                                L"  4.删除注册表信息...", L"  5.卸载输入法...",   L"  6.删除快捷方式...",
                                                L"  7.卸载完成."};
+const std::vector<std::wstring> kAborted = {L"开始卸载...",
+                                            L"  卸载已中止：记录的安装目录无法确认，未删除任何文件和注册表信息."};
 
 bool GoneWithin(const std::wstring& path, DWORD timeoutMs) {
     for (DWORD start = GetTickCount(); Exists(path); Sleep(50)) {
@@ -225,6 +227,34 @@ TEST_F(InstalledUninstallerTest, AFolderSetUnderTheUsersKeyIsNeverEmptied) {
     EXPECT_TRUE(Exists(victim + L"my work.txt"));
     EXPECT_TRUE(Exists(victim + L"Unstall.exe"));
     EXPECT_TRUE(GoneWithin(m_target, 15000)) << "the folder the machine's value names";
+}
+
+// A recorded folder that the check refuses: nothing at all goes, so that what is installed
+// can still be uninstalled once the record is right again, and the run says it failed.
+TEST_F(InstalledUninstallerTest, AnUnconfirmedFolderEndsAnUnattendedUninstallWith1603AndDeletesNothing) {
+    Install();
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring recorded = std::wstring(system) + L"\\SrRecorded\\";
+    CreateDirectoryW(recorded.c_str(), nullptr);
+    test::WriteBytes(recorded + L"Unstall.exe", "MZ");
+    test::WriteBytes(recorded + L"keep me.txt", "mine");
+    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoVendorKey, L"SMEInstallPath", recorded.c_str());
+
+    const std::wstring log = Log(L"uninstall log.txt");
+    EXPECT_EQ(Run(m_uninstaller, L"-u name=[Demo] /S /LOG=\"" + log + L"\""), 1603u);
+    EXPECT_EQ(LogLines(log), kAborted);
+    EXPECT_TRUE(Exists(recorded + L"keep me.txt"));
+    EXPECT_TRUE(Exists(m_target + L"config.exe"));
+    EXPECT_TRUE(Exists(m_uninstaller));
+    EXPECT_TRUE(Exists(test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\Demo\\readme.txt"));
+    EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, test::kDemoEntry));
+    EXPECT_TRUE(test::KeyExists(HKEY_CURRENT_USER, test::kDemoVendorKey));
+    EXPECT_TRUE(FindImeLayout(L"Demo(1).ime"));
+    for (const wchar_t* link : test::kDemoLinks) {
+        EXPECT_TRUE(Exists(test::ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Demo\\" + link)) << Utf8(link);
+    }
+    test::RemoveTree(recorded);
 }
 
 TEST_F(InstalledUninstallerTest, AnUnattendedRepairRestoresTheInstallAndAnUnusableBackupExitsWith1620) {

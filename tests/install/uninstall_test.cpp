@@ -1,6 +1,6 @@
 // The uninstall sequence over an installed sample package: its seven lines, what goes and
-// what stays, the interface module, a file in use, a second run, and records it must not
-// trust.
+// what stays, the interface module, a file in use, a second run, and recorded folders it must
+// not trust, for which it deletes nothing at all.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -23,6 +23,8 @@ using test::Exists;
 const std::vector<std::wstring> kSevenLines = {L"开始卸载...",         L"  1.卸载输入接口...", L"  2.删除文件系统...",
                                                L"  4.删除注册表信息...", L"  5.卸载输入法...",   L"  6.删除快捷方式...",
                                                L"  7.卸载完成."};
+const std::vector<std::wstring> kAborted = {L"开始卸载...",
+                                            L"  卸载已中止：记录的安装目录无法确认，未删除任何文件和注册表信息."};
 
 INT_PTR CALLBACK OwnerProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
 
@@ -70,21 +72,35 @@ protected:
     }
 
     // One run over the owner dialog; the lines it added.
-    std::vector<std::wstring> Uninstall() {
+    std::vector<std::wstring> Uninstall(int expected = 1) {
         SendDlgItemMessageW(m_owner, 1006, LB_RESETCONTENT, 0, 0);
         DialogProgress progress(m_owner);
         InstallContext context(m_state, &progress, true);
         context.installed = &m_installed;
-        EXPECT_EQ(RunUninstall(context), 1);
+        EXPECT_EQ(RunUninstall(context), expected);
         m_restartNeeded = context.restartNeeded;
         return test::ListLines(m_owner, 1006);
+    }
+
+    // Whether every part of the installation is still there.
+    void ExpectNothingDeleted(const std::string& where) {
+        EXPECT_TRUE(Exists(m_target + L"config.exe")) << where;
+        EXPECT_TRUE(Exists(m_target + L"Unstall.exe")) << where;
+        EXPECT_TRUE(Exists(DataFolder() + L"readme.txt")) << where;
+        EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, test::kDemoEntry)) << where;
+        EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, test::kDemoVendorKey)) << where;
+        EXPECT_TRUE(test::KeyExists(HKEY_CURRENT_USER, test::kDemoVendorKey)) << where;
+        EXPECT_TRUE(FindImeLayout(L"Demo(1).ime")) << where;
+        EXPECT_TRUE(Exists(SystemImeFile())) << where;
+        for (const wchar_t* link : test::kDemoLinks) EXPECT_TRUE(Exists(Group() + link)) << where << " " << Utf8(link);
+        EXPECT_TRUE(Exists(DesktopLink())) << where;
     }
 
     HWND m_owner = nullptr;
     int m_restartNeeded = 0;
 };
 
-TEST_F(UninstallTest, RemovesWhatTheInstallPlacedInSevenLinesAndASecondRunFindsNothing) {
+TEST_F(UninstallTest, RemovesWhatTheInstallPlacedInSevenLinesAndASecondRunIsAborted) {
     ASSERT_TRUE(Exists(m_target + L"config.exe"));
     ASSERT_TRUE(Exists(DataFolder() + L"readme.txt"));
     ASSERT_TRUE(Exists(Group() + test::kDemoLinks[0]));
@@ -114,8 +130,8 @@ TEST_F(UninstallTest, RemovesWhatTheInstallPlacedInSevenLinesAndASecondRunFindsN
         EXPECT_EQ(m_restartNeeded, 0);
     }
 
-    EXPECT_EQ(Uninstall(), kSevenLines);
-    EXPECT_EQ(SendDlgItemMessageW(m_owner, 1008, PBM_GETPOS, 0, 0), 100);
+    // Its folder is gone with its Unstall.exe: the record names no installation any more.
+    EXPECT_EQ(Uninstall(0), kAborted);
 }
 
 TEST_F(UninstallTest, EveryLayoutOfTheModuleGoesAfterARepairRegisteredItAgain) {
@@ -187,30 +203,43 @@ TEST_F(UninstallTest, AFileInUseStaysWithItsFolderAndTheRestGoes) {
     EXPECT_FALSE(Exists(Group()));
 }
 
-TEST_F(UninstallTest, ARecordThatPointsAboveTheInstallationDeletesNothingThere) {
-    // A marker beside the installation folder, in the scratch folder that holds it.
-    const std::wstring marker = m_folder / L"keep me.txt";
-    test::WriteBytes(marker, "mine");
+// Values that an earlier version trusted: each one names a folder that holds an Unstall.exe,
+// yet lies in the system's own folders, where the old check let the uninstall empty it.
+TEST_F(UninstallTest, ARecordedFolderBelowTheSystemFolderOrTheDocumentsDeletesNothingAtAll) {
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    for (const std::wstring& folder : {std::wstring(system) + L"\\SrRecorded\\",
+                                       test::ShellFolder(CSIDL_PERSONAL) + L"\\SrRecorded\\"}) {
+        PlantedUninstaller planted(folder);
+        CopyCut(m_installed.installPath, folder.c_str());
+        EXPECT_EQ(Uninstall(0), kAborted) << Utf8(folder);
+        EXPECT_TRUE(planted.Intact()) << Utf8(folder);
+        ExpectNothingDeleted(Utf8(folder));
+    }
+}
+
+TEST_F(UninstallTest, ARecordWithoutAnInstallationOrAPlainNameDeletesNothingAtAll) {
+    // A folder of other files beside the installation, and the package data of another one.
+    const std::wstring beside = m_folder / L"other\\";
+    CreateDirectoryW(beside.c_str(), nullptr);
+    test::WriteBytes(beside + L"keep me.txt", "mine");
     const std::wstring otherData = test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\Other\\";
     std::filesystem::create_directories(otherData);
     test::WriteBytes(otherData + L"words.txt", "other package");
-    const std::wstring otherEntry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SrOtherPackage";
-    test::SetRegString(HKEY_LOCAL_MACHINE, otherEntry, L"DisplayName", L"Other");
 
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);  // the scratch folder lies inside it
-    for (const std::wstring& path : {m_target + L"..\\", std::wstring(temp), std::wstring(L"")}) {
-        for (const wchar_t* name : {L"..", L"", L"Demo\\..\\Other"}) {
-            CopyCut(m_installed.installPath, path.c_str());
-            CopyCut(m_installed.packageName, name);
-            EXPECT_EQ(Uninstall(), kSevenLines);
-            EXPECT_TRUE(Exists(marker)) << Utf8(path) << " " << Utf8(name);
-            EXPECT_TRUE(Exists(otherData + L"words.txt")) << Utf8(path) << " " << Utf8(name);
-            EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, otherEntry)) << Utf8(path) << " " << Utf8(name);
-        }
+    const struct {
+        std::wstring path, name;
+    } kRecords[] = {{beside, L"Demo"}, {m_target + L"..\\", L"Demo"}, {L"", L"Demo"},
+                    {m_target, L".."}, {m_target, L""},        {m_target, L"Demo\\..\\Other"}};
+    for (const auto& record : kRecords) {
+        CopyCut(m_installed.installPath, record.path.c_str());
+        CopyCut(m_installed.packageName, record.name.c_str());
+        const std::string where = Utf8(record.path) + " " + Utf8(record.name);
+        EXPECT_EQ(Uninstall(0), kAborted) << where;
+        EXPECT_TRUE(Exists(beside + L"keep me.txt")) << where;
+        EXPECT_TRUE(Exists(otherData + L"words.txt")) << where;
+        ExpectNothingDeleted(where);
     }
-    EXPECT_TRUE(Exists(m_target + L"config.exe")) << "nothing named the installation itself";
-    test::DeleteRegTree(HKEY_LOCAL_MACHINE, otherEntry);
     test::RemoveTree(otherData);
 }
 
