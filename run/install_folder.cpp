@@ -7,6 +7,7 @@
 
 #include "run/folders.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
 
@@ -91,7 +92,8 @@ enum class Relation { kIsOrHolds, kOverlaps };
 bool Related(const wchar_t* folder, const wchar_t* system, Relation relation) {
     if (!system[0]) return false;
     wchar_t own[kPathChars], longPath[kPathChars];
-    FormatCut(own, kPathChars, L"%s%s", system, system[wcslen(system) - 1] == L'\\' ? L"" : L"\\");
+    CopyCut(own, system);
+    EnsureBackslash(own, kPathChars);
     const DWORD length = GetLongPathNameW(own, longPath, kPathChars);
     if (length && length < kPathChars) CopyCut(own, longPath);
     return StartsWithFolder(own, folder) || (relation == Relation::kOverlaps && StartsWithFolder(folder, own));
@@ -150,10 +152,11 @@ FolderVerdict CheckInstallFolder(const wchar_t* path, wchar_t (&folder)[kPathCha
     if (length == 0) return FolderVerdict::kNotFull;
     if (length + 2 > kPathChars) return FolderVerdict::kRefused;
     wchar_t given[kPathChars];
-    FormatCut(given, kPathChars, L"%s%s", path, path[length - 1] == L'\\' || path[length - 1] == L'/' ? L"" : L"\\");
+    CopyCut(given, path);
     for (wchar_t* p = given; *p; ++p) {
         if (*p == L'/') *p = L'\\';
     }
+    EnsureBackslash(given, kPathChars);
     if (IsDevicePath(given)) return FolderVerdict::kRefused;
     // Checked before the system makes it full: "C:foo" and "\foo" would name a folder below
     // whatever the current folder happens to be.
