@@ -13,7 +13,6 @@
 
 namespace {
 
-
 // The input method's own module; the call asks its interface to let go of its files.
 // A module that is missing, or lacks the export, is passed over; folder is the confirmed
 // installation folder, so the path is never a relative one.
