@@ -1,6 +1,7 @@
 // Step 4 of the install: the payload file kept as "_backup_.dat" for a later repair.
 #include "install/install_steps.h"
 
+#include "install/journal.h"
 #include "run/folders.h"
 #include "support/bounded_text.h"
 
@@ -24,7 +25,11 @@ int BackupPayload(InstallContext& context) {
     if (SameFile(payload, backup)) return 1;
     // Like the rest of the installation folder, it keeps the list it inherits: a repair
     // installs whatever it holds, elevated.
-    if (CopyFileW(payload, backup, FALSE)) return 1;
+    InstallJournal* journal = context.journal;
+    const ChangeRecorder::Prior prior = journal ? journal->BeforeFileWrite(backup) : ChangeRecorder::Prior::kAbsent;
+    // A folder of the backup's name: no copy can go there, now or at a restart.
+    if (prior == ChangeRecorder::Prior::kRefused) return 0;
+    if (prior != ChangeRecorder::Prior::kNotKept && CopyFileW(payload, backup, FALSE)) return 1;
 
     // The old backup is held open. The payload file goes with the work folder at the end of
     // this run, long before a restart, so the replacement comes from a copy kept beside the
@@ -32,7 +37,11 @@ int BackupPayload(InstallContext& context) {
     // have nothing to repair from: the step fails.
     wchar_t staged[kPathChars];
     FormatCut(staged, kPathChars, L"%s_backup_.dat.temp", context.installFolder);
-    if (CopyFileW(payload, staged, FALSE) &&
+    if (journal) {
+        const ChangeRecorder::Prior stagedPrior = journal->BeforeFileWrite(staged);
+        if (stagedPrior != ChangeRecorder::Prior::kAbsent && stagedPrior != ChangeRecorder::Prior::kKept) return 0;
+    }
+    if (CopyFileW(payload, staged, FALSE) && (!journal || journal->BeforeRestartRename(staged, backup)) &&
         MoveFileExW(staged, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
         context.restartNeeded = 1;
         return 1;

@@ -9,6 +9,7 @@
 
 #include "run/folders.h"
 #include "framework/handles.h"
+#include "install/journal.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
 #include "run/registry_layout.h"
@@ -25,7 +26,15 @@ constexpr int kLineChars = 320;   // a reported line: a path and its wording
 
 // Sets "SMEInstallPath" under Software\vexal\<name> of one hive. The owners tell only whether
 // a key could be had, so a key that cannot is reported as ERROR_CANTOPEN.
-LONG WriteInstallPathUnder(HKEY hive, const wchar_t* subkey, const wchar_t* folder) {
+LONG WriteInstallPathUnder(HKEY hive, const wchar_t* subkey, const wchar_t* folder, const wchar_t* packageName,
+                           InstallJournal* journal) {
+    if (journal) {
+        wchar_t key[80];
+        VendorKeyOf(packageName, key, 80);
+        if (!journal->BeforeKeyCreate(hive, key) || !journal->BeforeValueWrite(hive, key, kInstallPathValue)) {
+            return ERROR_CANTOPEN;
+        }
+    }
     fw::RegKey software, vendor, package;
     if (!software.Open(hive, L"Software", KEY_ALL_ACCESS)) return ERROR_CANTOPEN;
     if (!vendor.Create(software.Get(), L"vexal", KEY_ALL_ACCESS)) return ERROR_CANTOPEN;
@@ -92,8 +101,9 @@ int WriteInstallPath(InstallContext& context) {
     // "%s\" in 40 units: a name of 39 characters loses the backslash, which names the same key.
     wchar_t subkey[kNameChars];
     FormatCut(subkey, kNameChars, L"%s\\", PackageOf(context).name);
-    WriteInstallPathUnder(HKEY_LOCAL_MACHINE, subkey, context.installFolder);
-    return WriteInstallPathUnder(HKEY_CURRENT_USER, subkey, context.installFolder);
+    const wchar_t* name = PackageOf(context).name;
+    WriteInstallPathUnder(HKEY_LOCAL_MACHINE, subkey, context.installFolder, name, context.journal);
+    return WriteInstallPathUnder(HKEY_CURRENT_USER, subkey, context.installFolder, name, context.journal);
 }
 
 // Copies "<installation folder><name>.ime" into the system folder as "<name>(1).ime", deletes
@@ -113,7 +123,12 @@ int RegisterIme(InstallContext& context) {
     // Unlike every other file of the installation, the system IME file is not opened to
     // "Users": every process loads it, so write access for any user would be a way to run
     // code in elevated processes. It keeps the system folder's access list.
-    if (!CopyFileW(source, target, FALSE)) {
+    // A system IME file that is held cannot be put back if the run fails, so it is not
+    // written over either: the copy fails as it would while the file is in use.
+    ChangeRecorder::Prior prior = ChangeRecorder::Prior::kAbsent;
+    if (context.journal) prior = context.journal->BeforeFileWrite(target);
+    const bool writable = prior == ChangeRecorder::Prior::kAbsent || prior == ChangeRecorder::Prior::kKept;
+    if (!writable || !CopyFileW(source, target, FALSE)) {
         wchar_t line[kLineChars];
         FormatCut(line, kLineChars, L"复制IME文件到系统目录发生错误，复制文件路径：%s", source);
         ReportProgress(context, -1, line);
@@ -123,11 +138,25 @@ int RegisterIme(InstallContext& context) {
 
     wchar_t layoutText[sizeof package.layoutText / sizeof package.layoutText[0]];
     CopyCut(layoutText, package.layoutText);
-    if (ImmInstallIMEW(target, layoutText)) return 1;
+    if ((!context.journal || context.journal->BeforeLayoutRegister(fileName)) && ImmInstallIMEW(target, layoutText)) {
+        return 1;
+    }
     wchar_t line[kLineChars];
     FormatCut(line, kLineChars, L"无法注册输入法：\r\n %s", layoutText);
     ReportProgress(context, -1, line);
     return 0;
+}
+
+void RemoveImeLayout(HKL layout) {
+    // Windows names the layout keys in upper case, Wine 8 in lower case ("e0020409"):
+    // every comparison with this text ignores case.
+    wchar_t hex[kHexChars];
+    FormatCut(hex, kHexChars, L"%X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(layout)));
+    RemovePreloadValue(hex);
+    for (const wchar_t* layoutsKey : kLayoutKeys) RemoveLayoutKey(layoutsKey, hex);
+    // Wine 8 does not implement the unloading (ERROR_CALL_NOT_IMPLEMENTED); it lists the
+    // layouts from the keys just removed, so the layout is gone from its list all the same.
+    UnloadKeyboardLayout(layout);
 }
 
 std::vector<HKL> FindImeLayouts(const wchar_t* imeFileName) {
@@ -162,17 +191,7 @@ int RemoveIme(InstallContext& context) {
     const std::vector<HKL> layouts = FindImeLayouts(fileName);
     if (layouts.empty()) return 0;
 
-    for (HKL layout : layouts) {
-        // Windows names the layout keys in upper case, Wine 8 in lower case ("e0020409"):
-        // every comparison with this text ignores case.
-        wchar_t hex[kHexChars];
-        FormatCut(hex, kHexChars, L"%X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(layout)));
-        RemovePreloadValue(hex);
-        for (const wchar_t* layoutsKey : kLayoutKeys) RemoveLayoutKey(layoutsKey, hex);
-        // Wine 8 does not implement the unloading (ERROR_CALL_NOT_IMPLEMENTED); it lists the
-        // layouts from the keys just removed, so the layout is gone from its list all the same.
-        UnloadKeyboardLayout(layout);
-    }
+    for (HKL layout : layouts) RemoveImeLayout(layout);
     DWORD_PTR ignored;
     SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
                         reinterpret_cast<LPARAM>(L"HKEY_CURRENT_USER\\Keyboard Layout\\Preload"),

@@ -17,6 +17,8 @@ protected:
     ~ProgressSink() = default;
 };
 
+class InstallJournal;
+
 struct InstallContext {
     InstallContext(RUNSTATE& state, ProgressSink* sink, bool watched)
         : runState(state), sink(sink), watched(watched) {}
@@ -29,6 +31,7 @@ struct InstallContext {
     int restartNeeded = 0;    // set when something is replaced or deleted only at the next restart
     int position = 0;         // the last progress position reported
     wchar_t installFolder[kPathChars] = {};  // ends in a backslash once the sequence has started
+    InstallJournal* journal = nullptr;  // what the run changed; none when nothing is to be undone
 };
 
 // Stores and shows `position` when it is 0 or more; shows `line` when given.

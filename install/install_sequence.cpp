@@ -4,15 +4,47 @@
 
 #include "run/folders.h"
 #include "install/install_steps.h"
+#include "install/journal.h"
 #include "support/bounded_text.h"
 
 namespace {
 
+// Undoes what the run changed, then says so: the failure line is true when it is shown.
 int Fail(InstallContext& context) {
+    if (InstallJournal* journal = context.journal) {
+        for (const std::wstring& path : journal->Undo()) {
+            wchar_t line[kPathChars + 32];
+            FormatCut(line, kPathChars + 32, L"%s%s", kUndoAtRestartLine, path.c_str());
+            ReportProgress(context, -1, line);
+            context.restartNeeded = 1;
+        }
+    }
     ReportProgress(context, -1, L"安装程序发生错误，所做操作已经撤销!");
     RemoveTemporaryFiles(context);
     return 0;
 }
+
+// The end of a step: what it changed is on the disk before the next one starts.
+bool StepDone(InstallContext& context) { return !context.journal || context.journal->Flush(); }
+
+// Lends the sequence a journal of its own unless the caller brought one, and takes it back.
+class JournalScope {
+public:
+    explicit JournalScope(InstallContext& context) : m_context(context) {
+        if (!context.journal && m_own.Begin(PackageOf(context).name)) context.journal = &m_own;
+    }
+    ~JournalScope() {
+        if (m_context.journal == &m_own) m_context.journal = nullptr;
+    }
+    bool Ready() const { return m_context.journal != nullptr; }
+    void Succeeded() {
+        if (m_context.journal == &m_own) m_own.Finish();
+    }
+
+private:
+    InstallContext& m_context;
+    InstallJournal m_own;
+};
 
 }  // namespace
 
@@ -35,33 +67,43 @@ int RunInstall(InstallContext& context, const wchar_t* installFolder, const wcha
         context.installFolder[length] = L'\\';
         context.installFolder[length + 1] = 0;
     }
+    JournalScope journal(context);
+    if (!journal.Ready()) {
+        // Nothing has been changed, and nothing will be: a run that could not be undone
+        // does not start.
+        ReportProgress(context, -1, kNoJournalLine);
+        ReportProgress(context, -1, L"安装程序发生错误，所做操作已经撤销!");
+        RemoveTemporaryFiles(context);
+        return 0;
+    }
     ReportProgress(context, 1, L"开始安装....");
 
     ReportProgress(context, 2, L"  1.创建文件系统....");
-    if (!PlaceFiles(context)) return Fail(context);
+    if (!PlaceFiles(context) || !StepDone(context)) return Fail(context);
     ReportProgress(context, 40, L"    安装1.完成");
 
     ReportProgress(context, 42, L"  2.设置软件运行环境...");
-    // Neither the recorded folder, the uninstall entry nor the links stop an install when they
-    // cannot be written: the input method works without them.
+    // The recorded folder does not stop an install when it cannot be written: the input
+    // method works without it, and the uninstall then refuses to delete anything.
     WriteInstallPath(context);
-    if (!RegisterIme(context)) return Fail(context);
+    if (!RegisterIme(context) || !StepDone(context)) return Fail(context);
     ReportProgress(context, 50, L"    安装2.完成");
 
     ReportProgress(context, 72, L"  3.写入卸载信息...");
-    WriteUninstallEntry(userName, companyName, context);
+    if (!WriteUninstallEntry(userName, companyName, context) || !StepDone(context)) return Fail(context);
     ReportProgress(context, 80, L"    安装3.完成");
 
     ReportProgress(context, 82, L"  4.备份安装数据...");
-    if (!BackupPayload(context)) return Fail(context);
+    if (!BackupPayload(context) || !StepDone(context)) return Fail(context);
     ReportProgress(context, 90, L"    安装4.完成");
 
     ReportProgress(context, -1, L"  5.创建开始菜单及桌面快捷方式...");
-    CreateShortcuts(context);
+    if (!CreateShortcuts(context) || !StepDone(context)) return Fail(context);
     ReportProgress(context, 90, L"    安装5.完成");
 
     ReportProgress(context, 95, L"  6.清除安装程序创建的临时文件...");
     RemoveTemporaryFiles(context);
+    journal.Succeeded();
     ReportProgress(context, 100, context.restartNeeded ? L"安装程序已经完成所有工作,但部分设置在重新启动以后方能生效!"
                                                        : L"安装程序已经完成所有工作!");
     return 1;

@@ -12,7 +12,7 @@
 int PlaceFiles(InstallContext& context);
 // Copies the .ttf and .ttc files of one folder into the Fonts folder and registers them;
 // 0 when the Fonts folder cannot be determined.
-int InstallFonts(const wchar_t* fontSource);
+int InstallFonts(const wchar_t* fontSource, InstallJournal* journal = nullptr);
 
 // Step 2: "SMEInstallPath" under the vendor key of both hives; the last registry status.
 int WriteInstallPath(InstallContext& context);
@@ -20,6 +20,8 @@ int WriteInstallPath(InstallContext& context);
 int RegisterIme(InstallContext& context);
 // Every loaded keyboard layout whose IME file is imeFileName (any case), in list order.
 std::vector<HKL> FindImeLayouts(const wchar_t* imeFileName);
+// The Preload value, the layout keys of both control sets and the layout itself.
+void RemoveImeLayout(HKL layout);
 // The first of them, or null.
 HKL FindImeLayout(const wchar_t* imeFileName);
 // Uninstall: the registry traces of every layout of the module, the layouts and the system

@@ -8,6 +8,7 @@
 
 #include "run/folders.h"
 #include "framework/handles.h"
+#include "install/journal.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
 
@@ -43,8 +44,8 @@ int PlaceFiles(InstallContext& context) {
     // opened to "Users". Every process loads code from the system and Windows folders, and the
     // installation folder holds the uninstaller, the backup that a repair installs and the
     // drivers: write access there for any user would let them run code elevated.
-    const TreeCopyOptions closed{false, &context.restartNeeded};
-    const TreeCopyOptions open{true, &context.restartNeeded};
+    const TreeCopyOptions closed{false, &context.restartNeeded, context.journal};
+    const TreeCopyOptions open{true, &context.restartNeeded, context.journal};
     wchar_t folder[kPathChars], destination[kPathChars];
     int complete = 1;
 
@@ -61,7 +62,7 @@ int PlaceFiles(InstallContext& context) {
     // The fonts are copied, not moved; removing the folder takes the sources.
     FormatCut(folder, kPathChars, L"%s$fonts$\\", payload);
     if (IsFolder(folder)) {
-        InstallFonts(folder);
+        InstallFonts(folder, context.journal);
         RemoveFolder(folder);
     }
 
@@ -80,7 +81,7 @@ int PlaceFiles(InstallContext& context) {
     return complete;
 }
 
-int InstallFonts(const wchar_t* fontSource) {
+int InstallFonts(const wchar_t* fontSource, InstallJournal* journal) {
     wchar_t fonts[MAX_PATH];
     if (SHGetFolderPathW(nullptr, CSIDL_FONTS | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, fonts) != S_OK) {
         return 0;
@@ -97,7 +98,13 @@ int InstallFonts(const wchar_t* fontSource) {
         wchar_t source[kPathChars], target[kPathChars];
         JoinPath(source, fontSource, found.cFileName);
         JoinPath(target, fonts, found.cFileName);
-        if (CopyFileW(source, target, FALSE)) AddFontResourceW(target);
+        // A font that is held cannot be copied now and is left out, as is one the journal
+        // could not record.
+        if (journal) {
+            const ChangeRecorder::Prior prior = journal->BeforeFileWrite(target);
+            if (prior != ChangeRecorder::Prior::kAbsent && prior != ChangeRecorder::Prior::kKept) continue;
+        }
+        if (CopyFileW(source, target, FALSE) && AddFontResourceW(target) && journal) journal->FontAdded(target);
     }
     SendMessageW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
     return 1;

@@ -9,6 +9,7 @@
 
 #include "run/folders.h"
 #include "framework/handles.h"
+#include "install/journal.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
 
@@ -41,6 +42,11 @@ const LinkText kUninstallerLinks[] = {
 
 int MakeLink(const LinkText& text, const wchar_t* link, const InstallContext& context) {
     const wchar_t* name = PackageOf(context).name;
+    if (InstallJournal* journal = context.journal) {
+        // A folder of the link's name, or a link held open: it could not be put back.
+        const ChangeRecorder::Prior prior = journal->BeforeFileWrite(link);
+        if (prior != ChangeRecorder::Prior::kAbsent && prior != ChangeRecorder::Prior::kKept) return 0;
+    }
     wchar_t target[kPathChars], arguments[kTextChars], description[kTextChars];
     FormatCut(target, kPathChars, text.target, context.installFolder);
     FormatCut(description, kTextChars, text.description, name);
@@ -96,7 +102,7 @@ int CreateShortcuts(InstallContext& context) {
         JoinPath(group, programs, package.name, L"\\");
         // It keeps the list it inherits: a link any user could change would start elevated
         // uninstalls and repairs of its choice.
-        CreateDirectoryW(group, nullptr);
+        CreateFolderRecorded(group, context.journal);
     }
 
     int made = MakeGroupLinks(kConfigLinks, group, context);

@@ -5,6 +5,7 @@
 
 #include "run/folders.h"
 #include "framework/handles.h"
+#include "install/journal.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
 #include "run/registry_layout.h"
@@ -37,6 +38,10 @@ int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, Ins
     const PACKAGECONFIG& package = PackageOf(context);
     wchar_t name[kNameChars];
     FormatCut(name, kNameChars, L"%s", package.name);
+    wchar_t entryKey[kPathChars];
+    JoinPath(entryKey, kUninstallKey, name);
+    InstallJournal* journal = context.journal;
+    if (journal && !journal->BeforeKeyCreate(HKEY_LOCAL_MACHINE, entryKey)) return 0;
     if (!entry.Create(uninstall.Get(), name, KEY_ALL_ACCESS)) return 0;
 
     const wchar_t* folder = context.installFolder;
@@ -79,6 +84,9 @@ int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, Ins
         {L"QuietUninstallString", quiet},
     };
     int written = 1;
-    for (const auto& value : values) written &= SetString(entry.Get(), value.name, value.text);
+    for (const auto& value : values) {
+        if (journal && !journal->BeforeValueWrite(HKEY_LOCAL_MACHINE, entryKey, value.name)) return 0;
+        written &= SetString(entry.Get(), value.name, value.text);
+    }
     return written;
 }

@@ -201,7 +201,10 @@ void CreateParents(const wchar_t* target, const TreeCopyOptions& options) {
     for (wchar_t* p = prefix + 1; *p; ++p) {
         if (*p != L'\\') continue;
         *p = 0;
-        if (CreateDirectoryW(prefix, nullptr)) Grant(prefix, options);
+        if (!Exists(prefix) && (!options.recorder || options.recorder->BeforeFolderCreate(prefix)) &&
+            CreateDirectoryW(prefix, nullptr)) {
+            Grant(prefix, options);
+        }
         *p = L'\\';
     }
 }
@@ -215,24 +218,66 @@ bool ReserveStagedName(wchar_t* out) {
     return length && length < kPathChars - 14 && GetTempFileNameW(temp, L"srs", 0, out);
 }
 
-}  // namespace
+using Prior = ChangeRecorder::Prior;
 
-// The staged copy is renamed into place with its access list, so it is opened to "Users"
-// only when the target is.
-int PlaceFile(const wchar_t* source, const wchar_t* target, const TreeCopyOptions& options) {
-    if (CopyFileW(source, target, FALSE)) {
-        Grant(target, options);
-        return 1;
-    }
+Prior PriorOf(const wchar_t* target, const TreeCopyOptions& options) {
+    if (options.recorder) return options.recorder->BeforeFileWrite(target);
+    return Prior::kAbsent;
+}
+
+// Stages a copy that replaces the target at the next restart; the recorder learns of the
+// staged file and of the rename before either can outlive the run.
+int StageForRestart(const wchar_t* source, const wchar_t* target, const TreeCopyOptions& options) {
     wchar_t staged[kPathChars];
     if (!ReserveStagedName(staged)) return 0;
+    ChangeRecorder* recorder = options.recorder;
+    if (recorder && !recorder->FileCreated(staged)) {
+        DeleteFileW(staged);
+        return 0;
+    }
     if (CopyFileW(source, staged, FALSE) && Grant(staged, options) &&
+        (!recorder || recorder->BeforeRestartRename(staged, target)) &&
         MoveFileExW(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
         if (options.restartNeeded) *options.restartNeeded = 1;
         return 1;
     }
     DeleteFileW(staged);
     return 0;
+}
+
+// Moves (move) or copies a file over its target, or stages it for the next restart.
+int PlaceOne(const wchar_t* source, const wchar_t* target, bool move, const TreeCopyOptions& options) {
+    const Prior prior = PriorOf(target, options);
+    if (prior == Prior::kRefused) return 0;
+    if (prior != Prior::kNotKept) {
+        // Moving within a volume gives the same result as copying and deleting, without
+        // writing the data a second time; a target in use makes it fail like the copy.
+        if ((move && MoveFileExW(source, target, MOVEFILE_REPLACE_EXISTING)) || CopyFileW(source, target, FALSE)) {
+            Grant(target, options);
+            if (move) DeleteFileW(source);
+            return 1;
+        }
+    }
+    if (!StageForRestart(source, target, options)) return 0;
+    if (move) DeleteFileW(source);
+    return 1;
+}
+
+}  // namespace
+
+// The staged copy is renamed into place with its access list, so it is opened to "Users"
+// only when the target is.
+int PlaceFile(const wchar_t* source, const wchar_t* target, const TreeCopyOptions& options) {
+    return PlaceOne(source, target, false, options);
+}
+
+bool CreateFolderRecorded(const wchar_t* folder, ChangeRecorder* recorder) {
+    if (!Exists(folder)) {
+        if (recorder && !recorder->BeforeFolderCreate(folder)) return false;
+        CreateDirectoryW(folder, nullptr);
+    }
+    const DWORD attributes = GetFileAttributesW(folder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 int BuildUsersAcl(ACL* acl, DWORD size, ACL* old, PSID users) {
@@ -352,8 +397,7 @@ int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource,
     if (!Exists(target)) {
         CreateParents(target, options);
         if (!Exists(target)) {
-            CreateDirectoryW(target, nullptr);
-            if (!Exists(target)) return 0;
+            if (!CreateFolderRecorded(target, options.recorder)) return 0;
             Grant(target, options);
         }
     }
@@ -363,14 +407,7 @@ int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource,
         JoinPath(from, source, found.cFileName);
         JoinPath(to, target, found.cFileName);
         if (!IsFolder(found)) {
-            // Moving within a volume gives the same result as copying and deleting, without
-            // writing the data a second time; a target in use makes it fail like the copy.
-            if (!keepSource && MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING)) {
-                Grant(to, options);
-                return;
-            }
-            if (!PlaceFile(from, to, options)) complete = 0;
-            else if (!keepSource) DeleteFileW(from);
+            if (!PlaceOne(from, to, !keepSource, options)) complete = 0;
         } else if (found.cFileName[0] != L'.') {
             if (!CopyFolderTree(from, to, keepSource, options)) complete = 0;
         }

@@ -64,17 +64,47 @@ int GetPackageDataFolder(wchar_t* out, const wchar_t* name);
 // link or junction (whose target is never touched).
 int EmptyFolder(const wchar_t* path);
 
+// Told of every change that placing files is about to make, before it makes it, so that a
+// failed run can be undone (the install journal is one).
+class ChangeRecorder {
+public:
+    // What was at a path that is about to be written.
+    enum class Prior {
+        kAbsent,   // nothing: the file is new
+        kKept,     // a file, now kept aside: it may be overwritten
+        kNotKept,  // a file that could not be kept aside (held without sharing): it may only be
+                   // replaced at the next restart, which an undo can take back
+        kRefused,  // a folder, or the record could not be written: nothing may be written there
+    };
+    virtual Prior BeforeFileWrite(const wchar_t* path) = 0;
+    // Before a folder is created; false when the record could not be written.
+    virtual bool BeforeFolderCreate(const wchar_t* folder) = 0;
+    // After a file of the run's own was created under a name that the system chose.
+    virtual bool FileCreated(const wchar_t* path) = 0;
+    // Before a rename at the next restart is scheduled (target empty: a deletion).
+    virtual bool BeforeRestartRename(const wchar_t* source, const wchar_t* target) = 0;
+
+protected:
+    ~ChangeRecorder() = default;
+};
+
 // What CopyFolderTree does beyond copying, and what it tells back.
 struct TreeCopyOptions {
     // Opens every folder it creates, every copy and every staged copy to "Users".
     bool grantUsers = false;
     // Set to 1 when a file in use is left to be replaced at the next restart.
     int* restartNeeded = nullptr;
+    // Told of every file written and folder created; none when nothing is to be undone.
+    ChangeRecorder* recorder = nullptr;
 };
+
+// Creates a folder (an existing one is fine), telling the recorder first when it is new;
+// false when it is not there afterwards or the recorder refused.
+bool CreateFolderRecorded(const wchar_t* folder, ChangeRecorder* recorder);
 
 // Copies a file over its target or, when the target is in use, stages a copy under a name of
 // its own in the temporary folder that replaces it at the next restart, and sets the restart
-// flag. 0 when neither worked.
+// flag. 0 when neither worked, or the recorder refused the target (a folder of its name).
 int PlaceFile(const wchar_t* source, const wchar_t* target, const TreeCopyOptions& options);
 
 // Copies (keepSource != 0) or moves a tree; files in use are replaced at the next restart,

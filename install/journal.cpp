@@ -1,0 +1,378 @@
+// The install journal: recording each change before it is made, and undoing them backwards.
+#include "install/journal.h"
+
+#include <sddl.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cwchar>
+
+#include "install/install_steps.h"
+#include "payload/records.h"
+#include "support/bounded_text.h"
+#include "support/path.h"
+
+namespace {
+
+const wchar_t kJournalFile[] = L"journal.txt";
+const wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+// Full control for SYSTEM and Administrators, inherited by what the folder holds, and nothing
+// from the parent: the all-users application-data folder lets every user create there.
+const wchar_t kJournalAccess[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// An old value larger than this is not one the installer writes over.
+constexpr DWORD kMaxValueBytes = 64 * 1024;
+
+bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+const wchar_t* RootName(HKEY root) {
+    if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
+    if (root == HKEY_CURRENT_USER) return L"HKCU";
+    return nullptr;
+}
+
+HKEY RootOf(const std::wstring& name) {
+    if (name == L"HKLM") return HKEY_LOCAL_MACHINE;
+    if (name == L"HKCU") return HKEY_CURRENT_USER;
+    return nullptr;
+}
+
+std::wstring Upper(std::wstring text) {
+    CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+bool KeyExists(HKEY root, const std::wstring& key) {
+    fw::RegKey opened;
+    return opened.Open(root, key.c_str(), KEY_READ);
+}
+
+std::wstring Hex(const BYTE* data, DWORD count) {
+    static const wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring text;
+    text.reserve(count * 2);
+    for (DWORD i = 0; i < count; ++i) {
+        text += kDigits[data[i] >> 4];
+        text += kDigits[data[i] & 15];
+    }
+    return text;
+}
+
+bool Unhex(const std::wstring& text, std::vector<BYTE>& out) {
+    if (text.size() % 2) return false;
+    out.clear();
+    for (size_t i = 0; i < text.size(); i += 2) {
+        int value = 0;
+        for (size_t j = i; j < i + 2; ++j) {
+            const wchar_t c = text[j];
+            const int digit = c >= L'0' && c <= L'9' ? c - L'0' : c >= L'a' && c <= L'f' ? c - L'a' + 10 : -1;
+            if (digit < 0) return false;
+            value = value * 16 + digit;
+        }
+        out.push_back(static_cast<BYTE>(value));
+    }
+    return true;
+}
+
+std::wstring LayoutHex(HKL layout) {
+    wchar_t hex[20];
+    FormatCut(hex, 20, L"%X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(layout)));
+    return hex;
+}
+
+// True when both files hold the same bytes; false also when either cannot be read.
+bool SameContent(const wchar_t* a, const wchar_t* b) {
+    fw::UniqueHandle fa(CreateFileW(a, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    fw::UniqueHandle fb(CreateFileW(b, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER sa, sb;
+    if (!fa.Valid() || !fb.Valid() || !GetFileSizeEx(fa.Get(), &sa) || !GetFileSizeEx(fb.Get(), &sb) ||
+        sa.QuadPart != sb.QuadPart) {
+        return false;
+    }
+    std::vector<BYTE> ba(1 << 16), bb(1 << 16);
+    for (;;) {
+        DWORD ra = 0, rb = 0;
+        if (!ReadFile(fa.Get(), ba.data(), 1 << 16, &ra, nullptr) || !ReadFile(fb.Get(), bb.data(), 1 << 16, &rb, nullptr) ||
+            ra != rb) {
+            return false;
+        }
+        if (!ra) return true;
+        if (memcmp(ba.data(), bb.data(), ra) != 0) return false;
+    }
+}
+
+// Takes the pair that renames source at the next restart out of the system's list again.
+void WithdrawRestartRename(const std::wstring& source) {
+    fw::RegKey key;
+    if (!key.Open(HKEY_LOCAL_MACHINE, kSessionManagerKey, KEY_QUERY_VALUE | KEY_SET_VALUE)) return;
+    DWORD type = 0, bytes = 0;
+    if (RegQueryValueExW(key.Get(), kPendingRenames, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ) {
+        return;
+    }
+    std::vector<wchar_t> data(bytes / sizeof(wchar_t) + 2, L'\0');
+    if (RegQueryValueExW(key.Get(), kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &bytes) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    // The list is pairs of strings, source then target (empty for a deletion).
+    std::vector<std::wstring> strings;
+    const size_t units = bytes / sizeof(wchar_t);
+    for (size_t at = 0; at < units;) {
+        const std::wstring text(&data[at]);
+        strings.push_back(text);
+        at += text.size() + 1;
+    }
+    while (!strings.empty() && strings.back().empty() && strings.size() % 2) strings.pop_back();
+    const std::wstring wanted = L"\\??\\" + source;
+    std::wstring kept;
+    bool found = false;
+    for (size_t i = 0; i + 1 < strings.size(); i += 2) {
+        if (!found && _wcsicmp(strings[i].c_str(), wanted.c_str()) == 0) {
+            found = true;
+            continue;
+        }
+        kept += strings[i] + L'\0' + strings[i + 1] + L'\0';
+    }
+    if (!found) return;
+    if (kept.empty()) {
+        RegDeleteValueW(key.Get(), kPendingRenames);
+        return;
+    }
+    kept += L'\0';
+    RegSetValueExW(key.Get(), kPendingRenames, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                   static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
+}
+
+// A file the run made: deleted now, or at the next restart when it is in use.
+void UndoCreatedFile(const std::wstring& path, std::vector<std::wstring>& deferred) {
+    if (!Exists(path.c_str())) return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileW(path.c_str())) return;
+    if (MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) deferred.push_back(path);
+}
+
+// A file the run replaced: its old bytes put back now, or from a copy beside it at the next
+// restart when it is in use.
+void UndoReplacedFile(const std::wstring& path, const std::wstring& kept, std::vector<std::wstring>& deferred) {
+    if (!Exists(kept.c_str()) || SameContent(kept.c_str(), path.c_str())) return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (CopyFileW(kept.c_str(), path.c_str(), FALSE)) return;
+    wchar_t folder[kPathChars], staged[kPathChars];
+    CopyCut(folder, path.c_str());
+    if (wchar_t* slash = wcsrchr(folder, L'\\')) slash[1] = 0;
+    if (GetTempFileNameW(folder, L"srj", 0, staged) && CopyFileW(kept.c_str(), staged, FALSE) &&
+        MoveFileExW(staged, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        deferred.push_back(path);
+        return;
+    }
+    DeleteFileW(staged);
+}
+
+void UndoValue(const InstallJournal::Entry& entry) {
+    const HKEY root = RootOf(entry.fields[0]);
+    fw::RegKey key;
+    if (!root || !key.Open(root, entry.fields[1].c_str(), KEY_SET_VALUE)) return;
+    const wchar_t* name = entry.fields[2].c_str();
+    std::vector<BYTE> data;
+    if (entry.fields[3] == L"1" && Unhex(entry.fields[5], data)) {
+        const DWORD type = wcstoul(entry.fields[4].c_str(), nullptr, 10);
+        RegSetValueExW(key.Get(), name, 0, type, data.empty() ? nullptr : data.data(), static_cast<DWORD>(data.size()));
+    } else if (entry.fields[3] == L"0") {
+        RegDeleteValueW(key.Get(), name);
+    }
+}
+
+void UndoLayout(const InstallJournal::Entry& entry) {
+    std::vector<std::wstring> before;
+    for (size_t at = 0; at < entry.fields[1].size();) {
+        size_t comma = entry.fields[1].find(L',', at);
+        if (comma == std::wstring::npos) comma = entry.fields[1].size();
+        before.push_back(entry.fields[1].substr(at, comma - at));
+        at = comma + 1;
+    }
+    for (HKL layout : FindImeLayouts(entry.fields[0].c_str())) {
+        const std::wstring hex = LayoutHex(layout);
+        const bool old = std::any_of(before.begin(), before.end(),
+                                     [&](const std::wstring& b) { return _wcsicmp(b.c_str(), hex.c_str()) == 0; });
+        if (!old) RemoveImeLayout(layout);
+    }
+}
+
+}  // namespace
+
+bool InstallJournal::Begin(const wchar_t* packageName) {
+    if (Active() || !IsPlainPackageName(packageName)) return false;
+    wchar_t common[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, common) != S_OK) {
+        return false;
+    }
+    wchar_t folder[kPathChars];
+    FormatCut(folder, kPathChars, L"%s\\SRIMEJournal.%s.%lu\\", common, packageName, GetCurrentProcessId());
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kJournalAccess, SDDL_REVISION_1, &descriptor, nullptr)) {
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    // A folder of that name already there is another run's, or a link someone left: not ours.
+    const BOOL created = CreateDirectoryW(folder, &attributes);
+    LocalFree(descriptor);
+    if (!created) return false;
+    m_folder = folder;
+    wchar_t path[kPathChars];
+    JoinPath(path, folder, kJournalFile);
+    m_file.Reset(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    wchar_t pid[16];
+    FormatCut(pid, 16, L"%lu", GetCurrentProcessId());
+    if (!Active() || !Record(L'J', {L"1", packageName, pid}) || !Flush()) {
+        m_file.Reset();
+        RemoveFolder();
+        return false;
+    }
+    return true;
+}
+
+bool InstallJournal::Record(wchar_t kind, std::vector<std::wstring> fields) {
+    if (!Active()) return false;
+    std::wstring line(1, kind);
+    for (const std::wstring& field : fields) {
+        // A tab or line break would make the line read back as other fields.
+        if (field.find_first_of(L"\t\r\n") != std::wstring::npos) return false;
+        line += L'\t';
+        line += field;
+    }
+    line += L'\n';
+    const DWORD bytes = static_cast<DWORD>(line.size() * sizeof(wchar_t));
+    DWORD written = 0;
+    // Written at once: a run that is killed leaves the line in the system's cache, which
+    // reaches the disk without the process.
+    if (!WriteFile(m_file.Get(), line.data(), bytes, &written, nullptr) || written != bytes) return false;
+    if (kind != L'J') m_entries.push_back({kind, std::move(fields)});
+    return true;
+}
+
+bool InstallJournal::Flush() { return Active() && FlushFileBuffers(m_file.Get()); }
+
+InstallJournal::Prior InstallJournal::BeforeFileWrite(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return Prior::kNotKept;
+        return Record(L'F', {path}) ? Prior::kAbsent : Prior::kRefused;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Prior::kRefused;
+    wchar_t name[16], kept[kPathChars];
+    FormatCut(name, 16, L"k%u", ++m_kept);
+    JoinPath(kept, m_folder.c_str(), name);
+    // Copied, not moved: the file stays where it is until the caller writes over it, and a
+    // file the system has loaded can be read but not always moved.
+    if (!CopyFileW(path, kept, FALSE)) {
+        DeleteFileW(kept);
+        return Prior::kNotKept;
+    }
+    return Record(L'R', {path, name}) && Flush() ? Prior::kKept : Prior::kRefused;
+}
+
+bool InstallJournal::BeforeFolderCreate(const wchar_t* folder) { return Record(L'D', {folder}); }
+
+bool InstallJournal::FileCreated(const wchar_t* path) { return Record(L'F', {path}); }
+
+bool InstallJournal::BeforeRestartRename(const wchar_t* source, const wchar_t* target) {
+    return Record(L'P', {source, target ? target : L""});
+}
+
+bool InstallJournal::BeforeKeyCreate(HKEY root, const wchar_t* key) {
+    const wchar_t* rootName = RootName(root);
+    if (!rootName) return false;
+    const std::wstring path = key;
+    for (size_t slash = path.find(L'\\'); ; slash = path.find(L'\\', slash + 1)) {
+        const std::wstring prefix = path.substr(0, slash);
+        if (!prefix.empty() && !KeyExists(root, prefix)) {
+            if (!Record(L'K', {rootName, prefix})) return false;
+            m_createdKeys.insert(Upper(std::wstring(rootName) + L"\\" + prefix));
+        }
+        if (slash == std::wstring::npos) return true;
+    }
+}
+
+bool InstallJournal::BeforeValueWrite(HKEY root, const wchar_t* key, const wchar_t* name) {
+    const wchar_t* rootName = RootName(root);
+    if (!rootName) return false;
+    if (m_createdKeys.count(Upper(std::wstring(rootName) + L"\\" + key))) return true;
+    fw::RegKey opened;
+    if (!opened.Open(root, key, KEY_QUERY_VALUE)) return Record(L'V', {rootName, key, name, L"0", L"0", L""});
+    DWORD type = 0, bytes = 0;
+    if (RegQueryValueExW(opened.Get(), name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) {
+        return Record(L'V', {rootName, key, name, L"0", L"0", L""});
+    }
+    if (bytes > kMaxValueBytes) return false;
+    std::vector<BYTE> data(bytes + 1);
+    if (RegQueryValueExW(opened.Get(), name, nullptr, &type, data.data(), &bytes) != ERROR_SUCCESS) return false;
+    return Record(L'V', {rootName, key, name, L"1", std::to_wstring(type), Hex(data.data(), bytes)});
+}
+
+bool InstallJournal::BeforeLayoutRegister(const wchar_t* imeFileName) {
+    std::wstring before;
+    for (HKL layout : FindImeLayouts(imeFileName)) before += (before.empty() ? L"" : L",") + LayoutHex(layout);
+    // The system makes the parent of the layouts' keys with the first layout it registers.
+    return BeforeKeyCreate(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts") &&
+           Record(L'L', {imeFileName, before}) && Flush();
+}
+
+bool InstallJournal::FontAdded(const wchar_t* path) { return Record(L'A', {path}); }
+
+std::vector<std::wstring> InstallJournal::Undo() {
+    std::vector<std::wstring> deferred;
+    for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
+        const std::vector<std::wstring>& f = entry->fields;
+        switch (entry->kind) {
+        case L'F': UndoCreatedFile(f[0], deferred); break;
+        case L'R': UndoReplacedFile(f[0], m_folder + f[1], deferred); break;
+        case L'D':
+            // Emptied by the entries after it; one that holds a file left for the restart
+            // goes after that file.
+            if (!RemoveDirectoryW(f[0].c_str()) && Exists(f[0].c_str()) && !deferred.empty()) {
+                MoveFileExW(f[0].c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            }
+            break;
+        case L'K':
+            // Never a tree: the keys below it that the run made went first.
+            if (HKEY root = RootOf(f[0])) RegDeleteKeyW(root, f[1].c_str());
+            break;
+        case L'V': UndoValue(*entry); break;
+        case L'L': UndoLayout(*entry); break;
+        case L'A': RemoveFontResourceW(f[0].c_str()); break;
+        case L'P': WithdrawRestartRename(f[0]); break;
+        default: break;
+        }
+    }
+    m_entries.clear();
+    m_createdKeys.clear();
+    m_file.Reset();
+    RemoveFolder();
+    return deferred;
+}
+
+void InstallJournal::Finish() {
+    m_entries.clear();
+    m_createdKeys.clear();
+    m_file.Reset();
+    RemoveFolder();
+}
+
+// By the names the journal gave its files: nothing else is looked for in the folder.
+void InstallJournal::RemoveFolder() {
+    if (m_folder.empty()) return;
+    wchar_t path[kPathChars];
+    JoinPath(path, m_folder.c_str(), kJournalFile);
+    DeleteFileW(path);
+    for (unsigned i = 1; i <= m_kept; ++i) {
+        wchar_t name[16];
+        FormatCut(name, 16, L"k%u", i);
+        JoinPath(path, m_folder.c_str(), name);
+        DeleteFileW(path);
+    }
+    RemoveDirectoryW(m_folder.c_str());
+    m_folder.clear();
+    m_kept = 0;
+}

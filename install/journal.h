@@ -1,0 +1,78 @@
+// InstallJournal: what one install, repair or update changes on the machine, in the order it
+// changes it, kept on disk so that a failed run can put everything back.
+#pragma once
+#include <windows.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/handles.h"
+#include "run/folders.h"
+
+// The line a sequence reports when it cannot keep a journal; it then changes nothing.
+constexpr wchar_t kNoJournalLine[] = L"  无法创建撤销安装所需的记录目录.";
+// The line for each change that can only be undone at the next restart, followed by its path.
+constexpr wchar_t kUndoAtRestartLine[] = L"  重新启动计算机后才能撤销：";
+
+class InstallJournal : public ChangeRecorder {
+public:
+    // One change, as the journal file holds it: a kind letter and its fields.
+    //   F path              a file the run created
+    //   R path kept         a file the run replaced; its old bytes are in "kept" of the folder
+    //   D folder            a folder the run created
+    //   K root key          a registry key the run created
+    //   V root key name existed type hex   a value the run set, and what it was before
+    //   L imeFile hex,hex   a layout registration of imeFile; the layouts it had before
+    //   A path              a font the run added to the session
+    //   P source target     a rename the run scheduled for the next restart
+    struct Entry {
+        wchar_t kind;
+        std::vector<std::wstring> fields;
+    };
+
+    InstallJournal() = default;
+    InstallJournal(const InstallJournal&) = delete;
+    InstallJournal& operator=(const InstallJournal&) = delete;
+
+    // Creates "<all users' application data>\SRIMEJournal.<name>.<process id>\", writable by
+    // SYSTEM and Administrators only, and the journal file in it. False when either cannot be
+    // made; nothing is left then.
+    bool Begin(const wchar_t* packageName);
+    bool Active() const { return m_file.Valid(); }
+    const std::wstring& Folder() const { return m_folder; }
+
+    // Files and folders (ChangeRecorder). An existing file is copied aside before it is
+    // recorded, and the record is on disk before the caller overwrites it.
+    Prior BeforeFileWrite(const wchar_t* path) override;
+    bool BeforeFolderCreate(const wchar_t* folder) override;
+    bool FileCreated(const wchar_t* path) override;
+    bool BeforeRestartRename(const wchar_t* source, const wchar_t* target) override;
+
+    // Registry: every missing key along `key` (below its first part), and a value's old state.
+    bool BeforeKeyCreate(HKEY root, const wchar_t* key);
+    bool BeforeValueWrite(HKEY root, const wchar_t* key, const wchar_t* name);
+    // Before ImmInstallIMEW registers imeFileName: the layouts that already use it.
+    bool BeforeLayoutRegister(const wchar_t* imeFileName);
+    bool FontAdded(const wchar_t* path);
+
+    // Puts the records written so far on the disk; the end of every step.
+    bool Flush();
+    // Undoes every change in reverse order and removes the journal's folder. Returns the
+    // paths that are put back or deleted only at the next restart.
+    std::vector<std::wstring> Undo();
+    // Success: the journal's folder goes.
+    void Finish();
+
+    const std::vector<Entry>& Entries() const { return m_entries; }
+
+private:
+    bool Record(wchar_t kind, std::vector<std::wstring> fields);
+    void RemoveFolder();
+
+    fw::UniqueHandle m_file;
+    std::wstring m_folder;
+    std::vector<Entry> m_entries;
+    std::set<std::wstring> m_createdKeys;  // "HKLM\key" in upper case: their values need no record
+    unsigned m_kept = 0;
+};
