@@ -286,6 +286,47 @@ TEST_F(InstalledUninstallerTest, AnUnattendedRepairRestoresTheInstallAndAnUnusab
     EXPECT_TRUE(Exists(m_target + L"config.exe")) << "nothing was touched";
 }
 
+// A link path that is a folder fails the last step of an unattended install or repair: the
+// run exits with 1603 after putting back everything, the older files' bytes included.
+TEST_F(InstalledUninstallerTest, AFailedUnattendedInstallOrRepairExitsWith1603AndLeavesThePrefixAsItWas) {
+    const std::wstring group = test::ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Demo\\";
+    const std::wstring blocker = group + L"卸载软件.lnk";
+    const std::vector<std::wstring> skip = {m_folder.Path()};
+    const std::wstring failure = L"安装程序发生错误，所做操作已经撤销!";
+    auto show = [](const std::vector<std::wstring>& lines) {
+        std::string text;
+        for (const std::wstring& line : lines) text += Utf8(line) + "\n";
+        return text;
+    };
+
+    CreateDirectoryW(group.c_str(), nullptr);
+    CreateDirectoryW(blocker.c_str(), nullptr);
+    std::set<std::wstring> before = test::SnapshotPrefix(skip);
+    const std::wstring installLog = Log(L"install log.txt");
+    EXPECT_EQ(Run(m_setup, L"/S /LOG=\"" + installLog + L"\""), 1603u);
+    std::vector<std::wstring> differences = test::Differences(before, test::SnapshotPrefix(skip));
+    EXPECT_TRUE(differences.empty()) << show(differences);
+    EXPECT_EQ(LogLines(installLog).back(), failure);
+    RemoveDirectoryW(blocker.c_str());
+
+    // Installed, then made older; the repair fails at the same place.
+    Install();
+    test::WriteBytes(m_target + L"config.exe", "config of an older version");
+    test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoEntry, L"RegOwner", L"Old Owner");
+    DeleteFileW(blocker.c_str());
+    CreateDirectoryW(blocker.c_str(), nullptr);
+    before = test::SnapshotPrefix(skip);
+    const std::wstring repairLog = Log(L"repair log.txt");
+    EXPECT_EQ(Run(m_uninstaller, L"-r name=[Demo] /S /LOG=\"" + repairLog + L"\""), 1603u);
+    differences = test::Differences(before, test::SnapshotPrefix(skip));
+    EXPECT_TRUE(differences.empty()) << show(differences);
+    const std::vector<std::wstring> lines = LogLines(repairLog);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], L"  5.创建开始菜单及桌面快捷方式...") << show(lines);
+    EXPECT_EQ(lines.back(), failure);
+    RemoveDirectoryW(blocker.c_str());
+}
+
 TEST_F(InstalledUninstallerTest, AHolderOfTheModuleStopsAnUnattendedUninstallUnlessItIsToBeClosed) {
     Install();
     const std::wstring module = m_folder / L"Demo(1).ime";
