@@ -9,16 +9,18 @@
 
 namespace {
 
+void ReportDeferred(InstallContext& context, const std::vector<std::wstring>& paths) {
+    for (const std::wstring& path : paths) {
+        wchar_t line[kPathChars + 32];
+        FormatCut(line, kPathChars + 32, L"%s%s", kUndoAtRestartLine, path.c_str());
+        ReportProgress(context, -1, line);
+        context.restartNeeded = 1;
+    }
+}
+
 // Undoes what the run changed, then says so: the failure line is true when it is shown.
 int Fail(InstallContext& context) {
-    if (InstallJournal* journal = context.journal) {
-        for (const std::wstring& path : journal->Undo()) {
-            wchar_t line[kPathChars + 32];
-            FormatCut(line, kPathChars + 32, L"%s%s", kUndoAtRestartLine, path.c_str());
-            ReportProgress(context, -1, line);
-            context.restartNeeded = 1;
-        }
-    }
+    if (InstallJournal* journal = context.journal) ReportDeferred(context, journal->Undo());
     ReportProgress(context, -1, L"安装程序发生错误，所做操作已经撤销!");
     RemoveTemporaryFiles(context);
     return 0;
@@ -31,7 +33,7 @@ bool StepDone(InstallContext& context) { return !context.journal || context.jour
 class JournalScope {
 public:
     explicit JournalScope(InstallContext& context) : m_context(context) {
-        if (!context.journal && m_own.Begin(PackageOf(context).name)) context.journal = &m_own;
+        if (!context.journal && m_own.Begin(PackageOf(context).name, context.installFolder)) context.journal = &m_own;
     }
     ~JournalScope() {
         if (m_context.journal == &m_own) m_context.journal = nullptr;
@@ -47,6 +49,17 @@ private:
 };
 
 }  // namespace
+
+void FinishLeftJournals(InstallContext& context, const wchar_t* packageName) {
+    const LeftJournals left = UndoLeftJournals(packageName);
+    for (int i = 0; i < left.undone; ++i) ReportProgress(context, -1, kLeftJournalUndoneLine);
+    ReportDeferred(context, left.deferred);
+    for (const std::wstring& folder : left.refused) {
+        wchar_t line[kPathChars + 32];
+        FormatCut(line, kPathChars + 32, L"%s%s", kLeftJournalRefusedLine, folder.c_str());
+        ReportProgress(context, -1, line);
+    }
+}
 
 void RemoveTemporaryFiles(InstallContext& context) {
     wchar_t path[kPathChars];
@@ -67,6 +80,8 @@ int RunInstall(InstallContext& context, const wchar_t* installFolder, const wcha
         context.installFolder[length] = L'\\';
         context.installFolder[length + 1] = 0;
     }
+    // A run of this package that was killed left its changes half made: they go first.
+    FinishLeftJournals(context, PackageOf(context).name);
     JournalScope journal(context);
     if (!journal.Ready()) {
         // Nothing has been changed, and nothing will be: a run that could not be undone

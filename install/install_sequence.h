@@ -10,3 +10,7 @@ int RunInstall(InstallContext& context, const wchar_t* installFolder, const wcha
 // Step 6, run on failure too: the loose record in the installation folder, the work folder,
 // the virtualized copies of the package data.
 void RemoveTemporaryFiles(InstallContext& context);
+
+// Undoes the journals that killed runs of the package left (UndoLeftJournals) and reports a
+// line for each, for what waits for the restart and for each journal left alone.
+void FinishLeftJournals(InstallContext& context, const wchar_t* packageName);

@@ -201,7 +201,7 @@ void UndoLayout(const InstallJournal::Entry& entry) {
 
 }  // namespace
 
-bool InstallJournal::Begin(const wchar_t* packageName) {
+bool InstallJournal::Begin(const wchar_t* packageName, const wchar_t* installFolder) {
     if (Active() || !IsPlainPackageName(packageName)) return false;
     wchar_t common[MAX_PATH];
     if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, common) != S_OK) {
@@ -224,7 +224,7 @@ bool InstallJournal::Begin(const wchar_t* packageName) {
     m_file.Reset(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     wchar_t pid[16];
     FormatCut(pid, 16, L"%lu", GetCurrentProcessId());
-    if (!Active() || !Record(L'J', {L"1", packageName, pid}) || !Flush()) {
+    if (!Active() || !Record(L'J', {L"1", packageName, pid, installFolder}) || !Flush()) {
         m_file.Reset();
         RemoveFolder();
         return false;
@@ -351,6 +351,13 @@ std::vector<std::wstring> InstallJournal::Undo() {
     m_file.Reset();
     RemoveFolder();
     return deferred;
+}
+
+void InstallJournal::Adopt(std::wstring folder, std::vector<Entry> entries, unsigned kept) {
+    m_file.Reset();
+    m_folder = std::move(folder);
+    m_entries = std::move(entries);
+    m_kept = kept;
 }
 
 void InstallJournal::Finish() {

@@ -14,6 +14,10 @@
 constexpr wchar_t kNoJournalLine[] = L"  无法创建撤销安装所需的记录目录.";
 // The line for each change that can only be undone at the next restart, followed by its path.
 constexpr wchar_t kUndoAtRestartLine[] = L"  重新启动计算机后才能撤销：";
+// The lines for the journal of an earlier run that was killed: undone, or left alone (followed
+// by its folder) because something in it lies where no install of the package writes.
+constexpr wchar_t kLeftJournalUndoneLine[] = L"  上次未完成的安装已经撤销.";
+constexpr wchar_t kLeftJournalRefusedLine[] = L"  无法确认的安装记录未作处理：";
 
 class InstallJournal : public ChangeRecorder {
 public:
@@ -36,9 +40,13 @@ public:
     InstallJournal& operator=(const InstallJournal&) = delete;
 
     // Creates "<all users' application data>\SRIMEJournal.<name>.<process id>\", writable by
-    // SYSTEM and Administrators only, and the journal file in it. False when either cannot be
-    // made; nothing is left then.
-    bool Begin(const wchar_t* packageName);
+    // SYSTEM and Administrators only, and the journal file in it, whose first line names the
+    // package, the process and the installation folder. False when either cannot be made;
+    // nothing is left then.
+    bool Begin(const wchar_t* packageName, const wchar_t* installFolder);
+    // Takes over the records of a journal that a killed run left in folder (with its
+    // backslash), whose kept copies are numbered up to kept, so that Undo() can finish them.
+    void Adopt(std::wstring folder, std::vector<Entry> entries, unsigned kept);
     bool Active() const { return m_file.Valid(); }
     const std::wstring& Folder() const { return m_folder; }
 
@@ -76,3 +84,18 @@ private:
     std::set<std::wstring> m_createdKeys;  // "HKLM\key" in upper case: their values need no record
     unsigned m_kept = 0;
 };
+
+// What became of the journals that killed runs of a package left.
+struct LeftJournals {
+    int undone = 0;
+    std::vector<std::wstring> deferred;  // paths put back or deleted only at the next restart
+    std::vector<std::wstring> refused;   // journal folders left alone
+};
+
+// Finds the journals of packageName whose process no longer runs and undoes each one whose
+// header names this package and its process and an installation folder an install may use,
+// and every record of which lies where an install of the package writes (that folder, the
+// system, Windows and Fonts folders, the package data folder, the Start-menu group, the
+// desktop link, the package's keys and layout, copies staged in the temporary folder). Any
+// other journal, a malformed or truncated one included, is refused and left as it is.
+LeftJournals UndoLeftJournals(const wchar_t* packageName);

@@ -5,6 +5,7 @@
 
 #include "run/folders.h"
 #include "framework/handles.h"
+#include "install/install_sequence.h"
 #include "install/install_steps.h"
 #include "install/installed_package.h"
 #include "support/bounded_text.h"
@@ -53,6 +54,9 @@ int RunUninstall(InstallContext& context) {
         ReportProgress(context, -1, L"  卸载已中止：记录的安装目录无法确认，未删除任何文件和注册表信息.");
         return 0;
     }
+
+    // What a killed install or repair of the package half did is put back before it goes.
+    FinishLeftJournals(context, package.packageName);
 
     ReportProgress(context, 5, L"  1.卸载输入接口...");
     ShutDownInterface(folder);

@@ -262,7 +262,7 @@ TEST_F(RollbackTest, WhatIsHeldAtTheRollbackIsLeftForTheRestartAndSaid) {
 // the run succeeded.
 TEST_F(RollbackTest, TheJournalFolderIsClosedToUsersAndGoesWithASuccessfulRun) {
     InstallJournal journal;
-    ASSERT_TRUE(journal.Begin(L"Demo"));
+    ASSERT_TRUE(journal.Begin(L"Demo", m_target.c_str()));
     const std::wstring folder = journal.Folder();
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     PACL acl = nullptr;
