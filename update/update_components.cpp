@@ -2,6 +2,7 @@
 #include <cwchar>
 
 #include "run/folders.h"
+#include "install/journal.h"
 #include "payload/cabinet.h"
 #include "payload/records.h"
 #include "support/bounded_text.h"
@@ -42,6 +43,27 @@ void ZERAVIzider::SetTargetPath(UPDATEITEM& item) const {
     case INSTALLBASE_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%sunstall.exe", m_installFolder); break;
     default: break;
     }
+}
+
+// The installed file is kept aside in a journal of its own before it is replaced, so that a
+// replacement that fails, or a run killed halfway, leaves the component as it was; the
+// components replaced before it stay replaced.
+bool ZERAVIzider::ReplaceComponent(const wchar_t* fresh, const wchar_t* target) {
+    InstallJournal journal;
+    if (!journal.Begin(m_packageName, m_installFolder)) {
+        Notify(kNoJournalLine);
+        return false;
+    }
+    const ChangeRecorder::Prior prior = journal.BeforeFileWrite(target);
+    // In one step, keeping the access list the target's folder gives: the IME module in the
+    // system folder is loaded into every process.
+    if ((prior != ChangeRecorder::Prior::kAbsent && prior != ChangeRecorder::Prior::kKept) ||
+        !ReplaceFileWhole(fresh, target)) {
+        journal.Undo();
+        return false;
+    }
+    journal.Finish();
+    return true;
 }
 
 int ZERAVIzider::SelectComponents() {
@@ -99,9 +121,7 @@ bool ZERAVIzider::UpdateComponent(const UPDATEITEM& item) {
         Notify(L"  替换文件资源信息失败！");
         return false;
     }
-    // In one step, keeping the access list the target's folder gives: the IME module in the
-    // system folder is loaded into every process.
-    if (!ReplaceFileWhole(fresh, item.targetPath)) {
+    if (!ReplaceComponent(fresh, item.targetPath)) {
         Notify(L"  替换文件失败！");
         return false;
     }

@@ -78,6 +78,8 @@ public:
 
 private:
     bool ReadDriverNames();
+    // Replaces the installed file target by fresh, or leaves it as it was; false then.
+    bool ReplaceComponent(const wchar_t* fresh, const wchar_t* target);
     void ReportProgress() const;
 
     wchar_t m_packageName[40];

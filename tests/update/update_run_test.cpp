@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -201,6 +202,36 @@ TEST_F(UpdateRunTest, AModuleHeldByAnotherProcessIsNotReplaced) {
     EXPECT_FALSE(engine.UpdateComponent(engine.Selected()[0]));
     EXPECT_EQ(messages.back(), L"  替换文件失败！");
     EXPECT_EQ(test::ReadBytes(m_ime), m_imeBefore);
+}
+
+// Components go one by one: the skin replaced first stays replaced when the module after it
+// cannot be, and the module is left byte for byte as it was; no journal stays behind.
+TEST_F(UpdateRunTest, AComponentThatCannotBeReplacedStaysAsItWasAndTheOnesBeforeItStayReplaced) {
+    test::PublishUpdateList(L"<TYPE=SKIN_DRIVE><NAME=DemoSkin><VERSION=2.3.4.5><CABURL=/cabs/skin.cab>\r\n"
+                            L"<TYPE=IME_MAIN><NAME=DemoIme><VERSION=2.3.4.5><CABURL=/cabs/ime.cab>\r\n");
+    ZERAVIzider engine;
+    engine.InitUpdate(nullptr, nullptr, nullptr);
+    ASSERT_EQ(engine.LoadUpdateList(L"Demo"), 2);
+    ASSERT_EQ(engine.SelectComponents(), 2);
+    const std::wstring skin = m_install + L"skin.dll";
+    ASSERT_TRUE(CopyFileW(test::ProgramBeside(L"SrInstalledModule.dll").c_str(), skin.c_str(), FALSE));
+    // Held without sharing, as a scanner or a backup tool may hold it: it cannot even be read.
+    HANDLE held = CreateFileW(m_ime.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const bool skinDone = engine.UpdateComponent(engine.Selected()[0]);
+    const bool imeDone = engine.UpdateComponent(engine.Selected()[1]);
+    CloseHandle(held);
+    EXPECT_TRUE(skinDone);
+    EXPECT_FALSE(imeDone);
+    EXPECT_EQ(GetFileVersion64(skin.c_str()), ParseVersion(L"2.3.4.5"));
+    EXPECT_EQ(test::ReadBytes(m_ime), m_imeBefore);
+
+    wchar_t common[MAX_PATH];
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common), S_OK);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((std::wstring(common) + L"\\SRIMEJournal.*").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
 TEST_F(UpdateRunTest, AHolderOfTheModuleIsAskedAboutBeforeAnyDownload) {
