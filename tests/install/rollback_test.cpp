@@ -211,6 +211,38 @@ TEST_F(RollbackTest, AFailingStepLeavesThePrefixAsItWasFreshAndOverAnOlderVersio
     }
 }
 
+// A repair is the install sequence once more over the installed package: a step that fails
+// puts back the older files and values it had begun to replace.
+TEST_F(RollbackTest, AFailingRepairPutsBackWhatWasInstalled) {
+    for (const Injection& injection : kInjections) {
+        // A repair installs from the backup and does not write it again.
+        if (std::string(injection.what).find("backup") != std::string::npos) continue;
+        SCOPED_TRACE(injection.what);
+        Uninstall();
+        ASSERT_TRUE(Unpack());
+        InstallContext first(m_state, nullptr, false);
+        first.package = &m_config;
+        ASSERT_EQ(RunInstall(first, m_target.c_str(), L"用户", L"公司"), 1);
+        AgeInstallation();
+        // The repair finds the installation by its recorded folder.
+        test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoVendorKey, L"SMEInstallPath", m_target.c_str());
+        ASSERT_TRUE(injection.put(Where())) << "the failure could not be put in place";
+        const std::set<std::wstring> before = test::SnapshotPrefix(Skip());
+
+        test::RecordedProgress progress;
+        InstallContext context(m_state, &progress, false);
+        m_state.bareProgram[0] = 0;  // a repair has none of its own
+        const RepairOutcome outcome = RunRepair(context, m_installed, L"用户", L"公司");
+        const std::vector<std::wstring> differences = test::Differences(before, test::SnapshotPrefix(Skip()));
+        injection.take(Where());
+
+        EXPECT_EQ(outcome, RepairOutcome::kStepFailed);
+        EXPECT_TRUE(differences.empty()) << Shown(differences);
+        ASSERT_FALSE(progress.lines.empty());
+        EXPECT_EQ(progress.lines.back(), kFailureLine) << Shown(progress.lines);
+    }
+}
+
 // A file that the run made is held when the rollback comes: it goes at the next restart, and
 // the list says so before the failure line.
 TEST_F(RollbackTest, WhatIsHeldAtTheRollbackIsLeftForTheRestartAndSaid) {
