@@ -37,10 +37,7 @@ int BackupPayload(InstallContext& context) {
     // have nothing to repair from: the step fails.
     wchar_t staged[kPathChars];
     FormatCut(staged, kPathChars, L"%s_backup_.dat.temp", context.installFolder);
-    if (journal) {
-        const ChangeRecorder::Prior stagedPrior = journal->BeforeFileWrite(staged);
-        if (stagedPrior != ChangeRecorder::Prior::kAbsent && stagedPrior != ChangeRecorder::Prior::kKept) return 0;
-    }
+    if (!MayWriteFile(journal, staged)) return 0;
     if (CopyFileW(payload, staged, FALSE) && (!journal || journal->BeforeRestartRename(staged, backup)) &&
         MoveFileExW(staged, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
         context.restartNeeded = 1;

@@ -125,10 +125,7 @@ int RegisterIme(InstallContext& context) {
     // code in elevated processes. It keeps the system folder's access list.
     // A system IME file that is held cannot be put back if the run fails, so it is not
     // written over either: the copy fails as it would while the file is in use.
-    ChangeRecorder::Prior prior = ChangeRecorder::Prior::kAbsent;
-    if (context.journal) prior = context.journal->BeforeFileWrite(target);
-    const bool writable = prior == ChangeRecorder::Prior::kAbsent || prior == ChangeRecorder::Prior::kKept;
-    if (!writable || !CopyFileW(source, target, FALSE)) {
+    if (!MayWriteFile(context.journal, target) || !CopyFileW(source, target, FALSE)) {
         wchar_t line[kLineChars];
         FormatCut(line, kLineChars, L"复制IME文件到系统目录发生错误，复制文件路径：%s", source);
         ReportProgress(context, -1, line);

@@ -9,6 +9,8 @@
 
 namespace {
 
+const wchar_t kFailureLine[] = L"安装程序发生错误，所做操作已经撤销!";
+
 void ReportDeferred(InstallContext& context, const std::vector<std::wstring>& paths) {
     for (const std::wstring& path : paths) {
         wchar_t line[kPathChars + 32];
@@ -21,7 +23,7 @@ void ReportDeferred(InstallContext& context, const std::vector<std::wstring>& pa
 // Undoes what the run changed, then says so: the failure line is true when it is shown.
 int Fail(InstallContext& context) {
     if (InstallJournal* journal = context.journal) ReportDeferred(context, journal->Undo());
-    ReportProgress(context, -1, L"安装程序发生错误，所做操作已经撤销!");
+    ReportProgress(context, -1, kFailureLine);
     RemoveTemporaryFiles(context);
     return 0;
 }
@@ -87,7 +89,7 @@ int RunInstall(InstallContext& context, const wchar_t* installFolder, const wcha
         // Nothing has been changed, and nothing will be: a run that could not be undone
         // does not start.
         ReportProgress(context, -1, kNoJournalLine);
-        ReportProgress(context, -1, L"安装程序发生错误，所做操作已经撤销!");
+        ReportProgress(context, -1, kFailureLine);
         RemoveTemporaryFiles(context);
         return 0;
     }

@@ -253,6 +253,12 @@ bool InstallJournal::Record(wchar_t kind, std::vector<std::wstring> fields) {
 
 bool InstallJournal::Flush() { return Active() && FlushFileBuffers(m_file.Get()); }
 
+bool MayWriteFile(InstallJournal* journal, const wchar_t* path) {
+    if (!journal) return true;
+    const ChangeRecorder::Prior prior = journal->BeforeFileWrite(path);
+    return prior == ChangeRecorder::Prior::kAbsent || prior == ChangeRecorder::Prior::kKept;
+}
+
 InstallJournal::Prior InstallJournal::BeforeFileWrite(const wchar_t* path) {
     const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {

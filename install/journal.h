@@ -85,6 +85,10 @@ private:
     unsigned m_kept = 0;
 };
 
+// Records a file about to be written (nothing without a journal); false when it must not be
+// written now: a folder of its name, a file that could not be kept aside, a record not made.
+bool MayWriteFile(InstallJournal* journal, const wchar_t* path);
+
 // What became of the journals that killed runs of a package left.
 struct LeftJournals {
     int undone = 0;

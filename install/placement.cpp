@@ -100,10 +100,7 @@ int InstallFonts(const wchar_t* fontSource, InstallJournal* journal) {
         JoinPath(target, fonts, found.cFileName);
         // A font that is held cannot be copied now and is left out, as is one the journal
         // could not record.
-        if (journal) {
-            const ChangeRecorder::Prior prior = journal->BeforeFileWrite(target);
-            if (prior != ChangeRecorder::Prior::kAbsent && prior != ChangeRecorder::Prior::kKept) continue;
-        }
+        if (!MayWriteFile(journal, target)) continue;
         if (CopyFileW(source, target, FALSE) && AddFontResourceW(target) && journal) journal->FontAdded(target);
     }
     SendMessageW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);

@@ -42,11 +42,8 @@ const LinkText kUninstallerLinks[] = {
 
 int MakeLink(const LinkText& text, const wchar_t* link, const InstallContext& context) {
     const wchar_t* name = PackageOf(context).name;
-    if (InstallJournal* journal = context.journal) {
-        // A folder of the link's name, or a link held open: it could not be put back.
-        const ChangeRecorder::Prior prior = journal->BeforeFileWrite(link);
-        if (prior != ChangeRecorder::Prior::kAbsent && prior != ChangeRecorder::Prior::kKept) return 0;
-    }
+    // A folder of the link's name, or a link held open: it could not be put back.
+    if (!MayWriteFile(context.journal, link)) return 0;
     wchar_t target[kPathChars], arguments[kTextChars], description[kTextChars];
     FormatCut(target, kPathChars, text.target, context.installFolder);
     FormatCut(description, kTextChars, text.description, name);

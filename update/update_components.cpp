@@ -54,11 +54,9 @@ bool ZERAVIzider::ReplaceComponent(const wchar_t* fresh, const wchar_t* target) 
         Notify(kNoJournalLine);
         return false;
     }
-    const ChangeRecorder::Prior prior = journal.BeforeFileWrite(target);
     // In one step, keeping the access list the target's folder gives: the IME module in the
     // system folder is loaded into every process.
-    if ((prior != ChangeRecorder::Prior::kAbsent && prior != ChangeRecorder::Prior::kKept) ||
-        !ReplaceFileWhole(fresh, target)) {
+    if (!MayWriteFile(&journal, target) || !ReplaceFileWhole(fresh, target)) {
         journal.Undo();
         return false;
     }
