@@ -63,7 +63,9 @@ public:
 
     virtual void Abort() { m_abort = 1; }
 
-    // The low-level file layer; a derived extractor may redirect it.
+    // The low-level file layer; a derived extractor may redirect it. The read-ahead's worker
+    // calls FileSeek and FileRead too, until the cabinet is closed or the extraction ends: a
+    // derived extractor that opens cabinets itself closes them before it goes.
     virtual int FileRead(int fd, void* buffer, unsigned count);
     virtual int FileWrite(int fd, const void* buffer, unsigned count);
     virtual int FileClose(int fd);
