@@ -5,6 +5,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -106,8 +107,8 @@ struct Callbacks {
 
 // Construction and binding
 
-CExtract::CExtract() : m_destination(L""), m_nextCabinet(L""), m_ownerThread(GetCurrentThreadId()) {
-    memset(&m_cipher, 0, sizeof m_cipher);
+CExtract::CExtract()
+    : m_destination(L""), m_nextCabinet(L""), m_readAhead(m_cipher), m_ownerThread(GetCurrentThreadId()) {
     memset(&m_libraryError, 0, sizeof m_libraryError);
     memset(&m_error, 0, sizeof m_error);
     m_handles.reserve(4);
@@ -116,6 +117,7 @@ CExtract::CExtract() : m_destination(L""), m_nextCabinet(L""), m_ownerThread(Get
 
 CExtract::~CExtract() {
     if (Cleanup() && Bound() == this) TlsSetValue(g_slot, nullptr);
+    m_readAhead.Stop();  // before its buffer goes
     free(m_decipherBuffer);
 }
 
@@ -194,6 +196,7 @@ bool CExtract::Extract(const wchar_t* cabinetPath, const wchar_t* destination) {
     ResetOutput();
     memset(&m_error, 0, sizeof m_error);
     memset(&m_libraryError, 0, sizeof m_libraryError);
+    StopReadAhead();
     m_handles.clear();
     m_positions.clear();
     m_fatal = false;
@@ -231,6 +234,8 @@ bool CExtract::Extract(const wchar_t* cabinetPath, const wchar_t* destination) {
                            Callbacks::Notify, nullptr, nullptr);
     }
     if (m_output.fd > 0) Close(m_output.fd);
+    // A library that left its cabinet open must not leave the worker reading it.
+    StopReadAhead();
     return !m_libraryError.fError && !m_error.code && !m_error.systemError;
 }
 
@@ -297,8 +302,30 @@ INT_PTR CExtract::Open(const char* utf8Name, int flags) {
         }
         m_handles.push_back(fd);
         m_positions.push_back(0);
+        if (IsKeyed() && m_decipherBuffer && !m_readAhead.Running()) StartReadAhead(fd);
     }
     return fd;
+}
+
+void CExtract::StartReadAhead(int fd) {
+    // Learnt before the worker owns the descriptor; a file of 4 GiB or more is read on demand.
+    const long length = FileSeek(fd, 0, SEEK_END);
+    if (FileSeek(fd, 0, SEEK_SET) != 0 || length < 0) return;
+    m_readAheadSource.extractor = this;
+    m_readAheadSource.fd = fd;
+    if (!m_readAhead.Start(m_readAheadSource, static_cast<DWORD>(length), m_decipherBuffer)) {
+        m_readAheadSource.fd = 0;
+    }
+}
+
+void CExtract::StopReadAhead() {
+    m_readAhead.Stop();
+    m_readAheadSource.fd = 0;
+}
+
+int CExtract::ReadAheadSource::ReadAt(DWORD position, BYTE* out, DWORD count) {
+    if (extractor->FileSeek(fd, static_cast<long>(position), SEEK_SET) != static_cast<long>(position)) return -1;
+    return extractor->FileRead(fd, out, count);
 }
 
 UINT CExtract::Write(INT_PTR fd, const void* buffer, UINT count) {
@@ -309,6 +336,7 @@ UINT CExtract::Write(INT_PTR fd, const void* buffer, UINT count) {
 
 int CExtract::Close(INT_PTR fd) {
     if (fd <= 0) return 0;
+    if (m_readAhead.Running() && fd == m_readAheadSource.fd) StopReadAhead();
     int result = FileClose(static_cast<int>(fd));
     if (fd == m_output.fd) ResetOutput();
     Forget(fd);
@@ -316,11 +344,29 @@ int CExtract::Close(INT_PTR fd) {
 }
 
 long CExtract::Seek(INT_PTR fd, long offset, int origin) {
+    if (m_readAhead.Running() && fd == m_readAheadSource.fd) return SeekReadAhead(offset, origin);
     long position = FileSeek(static_cast<int>(fd), offset, origin);
     if (fd != 0 && fd != -1) {
         if (DWORD* known = PositionOf(fd)) *known = static_cast<DWORD>(position);
     }
     return position;
+}
+
+// The descriptor is the worker's: the new position is worked out as the system would, and only
+// recorded. A position before the start fails and leaves the known one, as _lseek does.
+long CExtract::SeekReadAhead(long offset, int origin) {
+    DWORD* known = PositionOf(m_readAheadSource.fd);
+    long long base;
+    switch (origin) {
+    case SEEK_SET: base = 0; break;
+    case SEEK_CUR: base = known ? *known : 0; break;
+    case SEEK_END: base = m_readAhead.FileSize(); break;
+    default: return -1;
+    }
+    const long long position = base + offset;
+    if (position < 0 || position > LONG_MAX) return -1;
+    if (known) *known = static_cast<DWORD>(position);
+    return static_cast<long>(position);
 }
 
 // The keyed read
@@ -335,7 +381,12 @@ UINT CExtract::Read(INT_PTR handle, void* buffer, UINT count) {
     if (!IsKeyed()) {
         delivered = FileRead(fd, out, count);
         if (delivered < 0) return static_cast<UINT>(-1);
+    } else if (m_readAhead.Running() && fd == m_readAheadSource.fd) {
+        if (!m_readAhead.Read(start, out, count)) return static_cast<UINT>(-1);
+        delivered = static_cast<int>(count);
     } else {
+        // The decipher buffer is needed here.
+        m_readAhead.Suspend();
         // A request larger than the buffer (after alignment) is served in pieces.
         const DWORD kPiece = kDecipherBufferSize - 16;
         for (DWORD done = 0; done < count;) {

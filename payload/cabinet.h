@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "payload/blowfish.h"
+#include "payload/read_ahead.h"
 #include "support/strings.h"
 #include "support/system_library.h"
 
@@ -36,8 +37,6 @@ struct ERRORSTATE {
     DWORD reserved;  // stays 0
 };
 
-constexpr DWORD kDecipherBufferSize = 65536;
-
 class CExtract {
 public:
     CExtract();
@@ -64,7 +63,9 @@ public:
 
     virtual void Abort() { m_abort = 1; }
 
-    // The low-level file layer; a derived extractor may redirect it.
+    // The low-level file layer; a derived extractor may redirect it. The read-ahead's worker
+    // calls FileSeek and FileRead too, until the cabinet is closed or the extraction ends: a
+    // derived extractor that opens cabinets itself closes them before it goes.
     virtual int FileRead(int fd, void* buffer, unsigned count);
     virtual int FileWrite(int fd, const void* buffer, unsigned count);
     virtual int FileClose(int fd);
@@ -72,7 +73,9 @@ public:
     virtual int FileOpen(const wchar_t* path, int flags, int permission);
 
     // What the library's callbacks do, callable as the library would call them. Read is
-    // the keyed read: it deciphers from the handle's absolute position.
+    // the keyed read: it deciphers from the handle's absolute position. The first cabinet
+    // that a keyed extractor opens is read ahead by a worker thread, which then owns its
+    // descriptor: seeks on it are answered from its known position and length.
     INT_PTR Open(const char* utf8Name, int flags);
     UINT Read(INT_PTR fd, void* buffer, UINT count);
     UINT Write(INT_PTR fd, const void* buffer, UINT count);
@@ -100,6 +103,16 @@ private:
     INT_PTR OnCopyFile(PFDINOTIFICATION record);
     INT_PTR OnCloseFile(PFDINOTIFICATION record);
     void ResetOutput();
+    void StartReadAhead(int fd);
+    long SeekReadAhead(long offset, int origin);
+    void StopReadAhead();
+
+    // The worker's reads of the cabinet that is read ahead, through the file layer.
+    struct ReadAheadSource : WindowSource {
+        CExtract* extractor = nullptr;
+        int fd = 0;
+        int ReadAt(DWORD position, BYTE* out, DWORD count) override;
+    };
 
     static INT_PTR DIAMONDAPI NotifyCallback(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record);
 
@@ -110,12 +123,14 @@ private:
     CWideString m_nextCabinet;
     std::vector<CWideString> m_chain;  // every cabinet of this extraction, the first one included
     bool m_continued = false;          // the library went on into the chain's last cabinet itself
-    BLOWFISH m_cipher;
+    BLOWFISH m_cipher{};
     ERF m_libraryError;
     ERRORSTATE m_error;
     HFDI m_context = nullptr;
     int m_abort = 0;
     BYTE* m_decipherBuffer = nullptr;
+    ReadAhead m_readAhead;  // shares the decipher buffer: suspended while another handle uses it
+    ReadAheadSource m_readAheadSource;
     UINT m_nameCodePage = 1252;
     DWORD m_ownerThread;
     bool m_fatal = false;  // an exception ended a callback: the extraction stops and fails

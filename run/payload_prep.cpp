@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-#include <cstring>
-
+#include "framework/handles.h"
 #include "run/folders.h"
 #include "payload/cabinet.h"
 #include "payload/container.h"
@@ -13,11 +12,24 @@
 
 namespace {
 
-// Writes count bytes from source into a new file of exactly that size. A file that cannot
-// be mapped (a size of 0 among them) is left as the system created it.
+// Writes count bytes of the mapped image into a new file of exactly that size, straight from
+// the view: a writing mapping of the new file would page it in first and flush it out again.
+// A part that cannot be written whole is removed, so that no cut part passes for a good one.
 void WriteRange(const wchar_t* path, const BYTE* source, DWORD count) {
-    SR_MapFileIO target;
-    if (target.CreateNew(path, count)) memcpy(target.GetData(0), source, count);
+    fw::UniqueHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.Valid()) return;
+    // Pieces of a bounded size: a single write of the whole part may be refused for its size.
+    constexpr DWORD kPiece = 16u << 20;
+    bool whole = true;
+    for (DWORD done = 0; whole && done < count;) {
+        const DWORD piece = count - done < kPiece ? count - done : kPiece;
+        DWORD written = 0;
+        whole = WriteFile(file.Get(), source + done, piece, &written, nullptr) && written == piece;
+        done += written;
+    }
+    file.Reset();
+    if (!whole) DeleteFileW(path);
 }
 
 }  // namespace
