@@ -2,7 +2,8 @@
 """The arithmetic of scripts/bench: reads what the runs recorded and prints the figures.
 
   bench_report.py log LOG START END       the install log's phases as "name seconds" lines
-  bench_report.py peak SECONDS            the peak working set of the working copy, in bytes
+  bench_report.py peak SECONDS NAME       the peak working sets of the working copy and of the
+                                          process NAME that started it, in bytes
   bench_report.py waits TRACE             Sleep(50 ms) calls in a Wine relay trace
   bench_report.py report RECORDS          medians of "name value" lines, each figure beside
                                           its target, and the verdicts"""
@@ -62,34 +63,38 @@ def log_phases(path, start, end):
     return phases
 
 
-def peak_working_set(timeout):
-    """Follows the working copy from its start to its end; VmHWM is the peak resident set,
-    what Windows calls the peak working set."""
+def peak_working_sets(timeout, starter):
+    """Follows the working copy, and the first process that started it, from their start to
+    their end. VmHWM is the peak resident set, what Windows calls the peak working set; the
+    first process never maps the payload, so its peak is what a process of this program
+    needs without it. A process is told by its command line at each look: a child is forked
+    with its parent's before Wine starts the program in it."""
     deadline = time.time() + timeout
-    pid = None
-    while pid is None and time.time() < deadline:
+    names = (b'___temp.exe', starter.encode())
+    peaks = dict.fromkeys(names, 0)
+    seen_copy = False
+    while time.time() < deadline:
+        alive = False
         for entry in os.listdir('/proc'):
-            if not entry.isdigit():
+            if not entry.isdigit() or int(entry) == os.getpid():
                 continue
             try:
                 with open('/proc/%s/cmdline' % entry, 'rb') as f:
-                    if b'___temp.exe' in f.read():
-                        pid = entry
-                        break
+                    line = f.read()
+                name = next((n for n in names if n in line), None)
+                if name is None:
+                    continue
+                with open('/proc/%s/status' % entry) as f:
+                    hwm = next((int(l.split()[1]) * 1024 for l in f if l.startswith('VmHWM:')), 0)
             except OSError:
-                pass
-        time.sleep(0.01)
-    peak = 0
-    while pid and time.time() < deadline:
-        try:
-            with open('/proc/%s/status' % pid) as f:
-                for line in f:
-                    if line.startswith('VmHWM:'):
-                        peak = max(peak, int(line.split()[1]) * 1024)
-        except OSError:
+                continue
+            peaks[name] = max(peaks[name], hwm)
+            alive = True
+            seen_copy = seen_copy or name == names[0]
+        if seen_copy and not alive:
             break
-        time.sleep(0.02)
-    return peak
+        time.sleep(0.01)
+    return peaks[names[0]], peaks[names[1]]
 
 
 def count_waits(path):
@@ -236,7 +241,10 @@ def report(path):
 
     # 6. Memory.
     peak = m('peak.%s' % main)
-    print('\n6. peak working set of the working copy during the install: %s' % fmt(peak and peak / 1e6, 'MB', 1))
+    print('\n6. peak working set of the working copy during the install: %s (installer %s; the first process, '
+          'which holds no payload: %s)' %
+          (fmt(peak and peak / 1e6, 'MB', 1), fmt(m('setup-size.%s' % main) and m('setup-size.%s' % main) / 1e6, 'MB', 1),
+           fmt(m('starter-peak.%s' % main) and m('starter-peak.%s' % main) / 1e6, 'MB', 1)))
     for size in sizes:
         if size != main:
             print('   with %d files: %s' % (size, fmt(m('peak.%s' % size) and m('peak.%s' % size) / 1e6, 'MB', 1)))
@@ -256,8 +264,8 @@ def main():
     if command == 'log' and len(sys.argv) == 5:
         for name, seconds in log_phases(sys.argv[2], float(sys.argv[3]), float(sys.argv[4])).items():
             print('%s %.4f' % (name, seconds))
-    elif command == 'peak' and len(sys.argv) == 3:
-        print(peak_working_set(float(sys.argv[2])))
+    elif command == 'peak' and len(sys.argv) == 4:
+        print('%d %d' % peak_working_sets(float(sys.argv[2]), sys.argv[3]))
     elif command == 'waits' and len(sys.argv) == 3:
         print(count_waits(sys.argv[2]))
     elif command == 'report' and len(sys.argv) == 3:
