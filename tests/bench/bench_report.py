@@ -233,9 +233,11 @@ def report(path):
     for kind, label in (('mszip', 'MSZIP'), ('none', 'stored (--compression none)')):
         size, time_ = m('setup-size.%s' % kind), m('install.%s' % kind if kind == 'none' else 'install.%s' % main)
         kind_waits = m('waits.%s' % kind if kind == 'none' else 'waits.%s' % main)
-        print('   %-28s installer %s, install %s, less the waits %s' %
+        extraction = m('unkeyed.%s' % (kind if kind == 'none' else main))
+        print('   %-28s installer %s, install %s, less the waits %s, plain extraction %s' %
               (label, fmt(size and size / 1e6, 'MB', 1), fmt(time_),
-               fmt(time_ - kind_waits * WAIT_SECONDS if time_ is not None and kind_waits is not None else None)))
+               fmt(time_ - kind_waits * WAIT_SECONDS if time_ is not None and kind_waits is not None else None),
+               fmt(extraction)))
     nsis_size = m('setup-size.nsis')
     print('   %-28s installer %s' % ('NSIS zlib', fmt(nsis_size and nsis_size / 1e6, 'MB', 1)))
 
