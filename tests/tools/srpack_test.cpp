@@ -13,6 +13,8 @@
 #include "payload/container.h"
 #include "payload/payload_key.h"
 #include "payload/records.h"
+#include "tests/harness/demo_installation.h"
+#include "tests/harness/process.h"
 #include "tests/harness/test_folder.h"
 
 namespace {
@@ -435,6 +437,51 @@ TEST(SrpackBuildTest, AFileThatCannotBeReadFailsTheBuildAndLeavesNoTemporaryFile
     EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
 }
 
+// The compression of a plain cabinet's one folder, from its CFFOLDER entry: 0 stored, 1 MSZIP.
+uint16_t FolderCompression(const std::vector<BYTE>& cabinet) {
+    const uint16_t flags = At<uint16_t>(cabinet, 30);
+    const size_t reserve = (flags & 4) ? 4 + At<uint16_t>(cabinet, 36) : 0;  // cfhdrRESERVE_PRESENT
+    return At<uint16_t>(cabinet, 36 + reserve + 6) & 0x0F;
+}
+
+TEST(SrpackBuildTest, CompressionIsMszipUnlessNoneIsAskedForAndAnythingElseIsRefused) {
+    test::TestFolder content, output;
+    MakeContent(content);
+    std::string text;
+    for (int i = 0; text.size() < 200000; ++i) text += "line " + std::to_string(i % 97) + " of a code table\r\n";
+    test::WriteBytes(content / L"table.txt", text);
+    const struct {
+        const wchar_t* option;
+        uint16_t compression;
+    } kCases[] = {{L"", 1}, {L" --compression mszip", 1}, {L" --compression=MSZIP", 1},
+                  {L" --compression none", 0}, {L" --compression=None", 0}};
+    size_t storedSize = 0, mszipSize = 0;
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(Utf8(c.option));
+        const std::wstring cabinet = output / L"plain.cab";
+        Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe") + L" --keep-cabinet " +
+                             Quoted(cabinet) + c.option);
+        ASSERT_EQ(run.exitCode, 0u) << run.output;
+        EXPECT_NE(run.output.find(c.compression ? "(MSZIP)" : "(stored)"), std::string::npos) << run.output;
+        const std::vector<BYTE> plain = Bytes(cabinet);
+        ASSERT_GT(plain.size(), 44u);
+        EXPECT_EQ(FolderCompression(plain), c.compression);
+        (c.compression ? mszipSize : storedSize) = plain.size();
+    }
+    EXPECT_GT(storedSize, text.size()) << "stored, the table is there byte for byte";
+    EXPECT_LT(mszipSize, text.size() / 4) << "the repetitive table deflates well";
+
+    for (const wchar_t* wrong : {L" --compression lzx", L" --compression", L" --compression=",
+                                 L" --compression none --compression mszip"}) {
+        DeleteFileW((output / L"setup.exe").c_str());
+        Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe") + wrong);
+        EXPECT_EQ(run.exitCode, 2u) << Utf8(wrong) << run.output;
+        EXPECT_FALSE(test::Exists(output / L"setup.exe")) << Utf8(wrong);
+    }
+    Outcome lzx = Srpack(BuildArguments(kBase, content, output / L"setup.exe") + L" --compression lzx");
+    EXPECT_NE(lzx.output.find("--compression is none or mszip"), std::string::npos) << lzx.output;
+}
+
 // SrpackUnpackTest: what srpack builds comes back through the installer's own extractor.
 
 ULONGLONG WriteTicks(const std::wstring& path) {
@@ -514,6 +561,61 @@ TEST(SrpackUnpackTest, ADamagedOrForeignFileFailsWithASentence) {
         Outcome run = Srpack(L"unpack " + Quoted(output / input) + L" --out " + Quoted(output / L"out"));
         EXPECT_EQ(run.exitCode, 1u) << Utf8(input);
         EXPECT_NE(run.output.find("srpack: "), std::string::npos) << run.output;
+    }
+}
+
+// SrpackInstallTest: an installer with a stored cabinet, run unattended as a vendor's users
+// would, places the same files as one with MSZIP.
+TEST(SrpackInstallTest, AStoredAndAnMszipPackageInstallTheSameFiles) {
+    test::TestFolder content, output;
+    const std::filesystem::path demo =
+        std::filesystem::path(test::ProgramBeside(L"DemoSetup.exe")).parent_path().parent_path() / L"demo" / L"content";
+    for (const auto& e : std::filesystem::recursive_directory_iterator(demo)) {
+        const std::wstring to = content / std::filesystem::relative(e.path(), demo).wstring();
+        if (e.is_directory()) CreateDirectoryW(to.c_str(), nullptr);
+        else ASSERT_TRUE(CopyFileW(e.path().c_str(), to.c_str(), FALSE)) << e.path().string();
+    }
+    std::filesystem::create_directories(content / L"tables\\deep");
+    std::string table;
+    for (int i = 0; table.size() < 300000; ++i) table += std::to_string(i * 7919 % 10007) + " ";
+    test::WriteBytes(content / L"tables\\deep\\码表.txt", table);
+    test::WriteBytes(content / L"tables\\empty.dat", "");
+
+    // What the installation folder should hold: the content less what goes elsewhere (the
+    // module becomes the system folder's "Demo(1).ime").
+    auto expected = Files(content.Path());
+    const std::string module = expected[L"Demo.ime"].bytes;
+    for (auto it = expected.begin(); it != expected.end();) {
+        const bool elsewhere = it->first == L"InstallInfo.dif" || it->first == L"Demo.ime" ||
+                               it->first.rfind(L"$dataFiles$", 0) == 0;
+        it = elsewhere ? expected.erase(it) : std::next(it);
+    }
+    const std::wstring temp = output / L"tmp\\";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    for (const wchar_t* compression : {L"none", L"mszip"}) {
+        SCOPED_TRACE(Utf8(compression));
+        const std::wstring setup = output / (std::wstring(compression) + L"Setup.exe");
+        Outcome built = Srpack(BuildArguments(kBase, content, setup) + L" --compression " + compression);
+        ASSERT_EQ(built.exitCode, 0u) << built.output;
+        const std::wstring target = output / (std::wstring(compression) + L"_installed");
+        const std::wstring log = output / (std::wstring(compression) + L".log");
+        fw::UniqueHandle first =
+            test::StartWithTemp(setup, L"/S \"/D=" + target + L"\" \"/LOG=" + log + L"\"", temp);
+        const DWORD code = test::WaitForExit(first.Get(), 60000);
+        const std::string registered = test::ReadBytes(test::SystemFolderOnDisk() + L"\\Demo(1).ime");
+        test::RemoveDemoInstallation();
+        ASSERT_TRUE(code == 0 || code == 3010) << code << "\n" << test::ReadBytes(log);
+
+        EXPECT_EQ(registered, module);
+        auto installed = Files(target);
+        std::string backup = installed[L"_backup_.dat"].bytes;
+        EXPECT_EQ(backup, test::ReadBytes(setup).substr(Bytes(kBase).size())) << "the payload is kept as it came";
+        EXPECT_TRUE(installed.erase(L"_backup_.dat") && installed.erase(L"unstall.exe"));
+        EXPECT_EQ(installed.size(), expected.size());
+        for (const auto& [name, file] : expected) {
+            ASSERT_TRUE(installed.count(name)) << Utf8(name);
+            EXPECT_EQ(installed[name].bytes, file.bytes) << Utf8(name);
+        }
     }
 }
 

@@ -51,6 +51,7 @@ struct CabinetWriter::Session {
     HFCI context = nullptr;
     ERF error = {};
     CCAB cabinet = {};
+    TCOMP compression = tcompTYPE_MSZIP;
     std::wstring cabinetPath;
     const std::wstring* source = nullptr;  // the file that FCIAddFile is adding
     bool storedNameIsUtf8 = false;
@@ -72,7 +73,7 @@ struct CabinetWriter::Session {
         case FCIERR_READ_SRC: return L"the file cannot be read.";
         case FCIERR_ALLOC_FAIL: return L"out of memory.";
         case FCIERR_TEMP_FILE: return L"a temporary file in " + TempFolder() + L" cannot be written.";
-        case FCIERR_BAD_COMPR_TYPE: return L"this system's Cabinet.dll offers no MSZIP compression.";
+        case FCIERR_BAD_COMPR_TYPE: return L"this system's Cabinet.dll does not offer the compression asked for.";
         case FCIERR_CAB_FILE: return L"the cabinet file " + cabinetPath + L" cannot be written.";
         case FCIERR_USER_ABORT: return L"the cabinet was abandoned.";
         case FCIERR_MCI_FAIL: return L"the compression failed.";
@@ -205,8 +206,9 @@ CabinetWriter::CabinetWriter() : m_session(new Session) {}
 
 CabinetWriter::~CabinetWriter() = default;
 
-Status CabinetWriter::Create(const std::wstring& path) {
+Status CabinetWriter::Create(const std::wstring& path, CabinetCompression compression) {
     Session& s = *m_session;
+    s.compression = compression == CabinetCompression::kNone ? tcompTYPE_NONE : tcompTYPE_MSZIP;
     wchar_t system[MAX_PATH];
     UINT length = GetSystemDirectoryW(system, MAX_PATH);
     if (!length || length >= MAX_PATH) return Failure(L"Cannot find the system folder.");
@@ -251,7 +253,7 @@ Status CabinetWriter::AddFile(const std::wstring& source, const std::wstring& st
     s.storedNameIsUtf8 = !IsAscii(storedName);
     s.callbackFailure.clear();
     BOOL added = s.addFile(s.context, &sourceName[0], &name[0], FALSE, Session::GetNextCabinet, Session::Progress,
-                           Session::GetOpenInfo, tcompTYPE_MSZIP);
+                           Session::GetOpenInfo, s.compression);
     s.source = nullptr;
     if (!added) return Failure(L"Cannot add " + source + L" to the cabinet: " + s.Describe());
     return Success();

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -69,7 +70,7 @@ Status CheckContent(const std::wstring& folder, PACKAGECONFIG& record) {
 }
 
 // The plain cabinet of every file of the folder, made in a temporary file.
-Status MakeCabinet(const std::vector<ContentFile>& files, std::vector<BYTE>& cabinet) {
+Status MakeCabinet(const std::vector<ContentFile>& files, CabinetCompression compression, std::vector<BYTE>& cabinet) {
     constexpr size_t kMostCabinetFiles = 0xFFFF;  // the header counts its files in 16 bits
     if (files.size() > kMostCabinetFiles) {
         return Failure(L"The content folder holds " + std::to_wstring(files.size()) + L" files; a cabinet holds at most " +
@@ -80,7 +81,7 @@ Status MakeCabinet(const std::vector<ContentFile>& files, std::vector<BYTE>& cab
     if (!created.Ok()) return created;
     {
         CabinetWriter writer;
-        Status step = writer.Create(file.Path());
+        Status step = writer.Create(file.Path(), compression);
         for (size_t i = 0; step.Ok() && i < files.size(); ++i) step = writer.AddFile(files[i].path, files[i].storedName);
         if (step.Ok()) step = writer.Finish();
         if (!step.Ok()) return step;
@@ -98,6 +99,20 @@ Status AppendPayload(std::vector<BYTE>& image, std::vector<BYTE>& cabinet) {
     const DWORD baseSize = static_cast<DWORD>(image.size());
     if (!WritePayloadOffset(image.data(), baseSize, baseSize)) return Failure(L"The base has no LoaderFlags field.");
     image.insert(image.end(), cabinet.begin(), cabinet.end());
+    return Success();
+}
+
+// --compression: MSZIP unless the vendor asks for a stored cabinet, which makes a larger
+// installer that unpacks without inflating.
+Status ReadCompression(const Options& options, CabinetCompression& compression) {
+    const std::wstring& value = options.Value(L"--compression");
+    if (!options.Has(L"--compression") || _wcsicmp(value.c_str(), L"mszip") == 0) {
+        compression = CabinetCompression::kMszip;
+    } else if (_wcsicmp(value.c_str(), L"none") == 0) {
+        compression = CabinetCompression::kNone;
+    } else {
+        return UsageError(L"--compression is none or mszip, not \"" + value + L"\".");
+    }
     return Success();
 }
 
@@ -125,8 +140,11 @@ std::wstring WithBackslash(std::wstring folder) {
 
 Status RunBuild(int count, wchar_t** arguments) {
     Options options;
-    Status step = options.Parse(L"build", count, arguments, {L"--base", L"--content", L"--out", L"--keep-cabinet"});
+    Status step = options.Parse(L"build", count, arguments,
+                                {L"--base", L"--content", L"--out", L"--keep-cabinet", L"--compression"});
     if (step.Ok()) step = CheckBuildOptions(options);
+    CabinetCompression compression = CabinetCompression::kMszip;
+    if (step.Ok()) step = ReadCompression(options, compression);
     if (!step.Ok()) return step;
     const std::wstring& basePath = options.Value(L"--base");
     const std::wstring content = WithBackslash(options.Value(L"--content"));
@@ -141,13 +159,14 @@ Status RunBuild(int count, wchar_t** arguments) {
     std::vector<ContentFile> files;
     if (step.Ok()) step = ListContent(content, files);
     std::vector<BYTE> cabinet;
-    if (step.Ok()) step = MakeCabinet(files, cabinet);
+    if (step.Ok()) step = MakeCabinet(files, compression, cabinet);
     if (step.Ok() && options.Has(L"--keep-cabinet")) step = WriteWholeFile(options.Value(L"--keep-cabinet"), cabinet);
     if (step.Ok()) step = AppendPayload(installer, cabinet);
     if (step.Ok()) step = WriteWholeFile(outPath, installer);
     if (!step.Ok()) return step;
     PrintOut(L"Wrote " + outPath + L": the package \"" + record.name + L"\" with " + std::to_wstring(files.size()) +
-             L" files, a payload of " + std::to_wstring(cabinet.size()) + L" bytes at offset " +
+             L" files, a payload of " + std::to_wstring(cabinet.size()) + L" bytes (" +
+             (compression == CabinetCompression::kNone ? L"stored" : L"MSZIP") + L") at offset " +
              std::to_wstring(baseSize) + L".");
     return Success();
 }

@@ -1,0 +1,131 @@
+// srbench: the start-up's phases as the product's own code runs them, extraction of the same
+// cabinet keyed and unkeyed, and the decipher speed. Prints one "name value" line per figure
+// for scripts/bench, which takes the medians and compares; it asserts nothing.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "payload/blowfish.h"
+#include "payload/cabinet.h"
+#include "payload/payload_key.h"
+#include "run/payload_prep.h"
+#include "run/run_state.h"
+#include "support/bounded_text.h"
+#include "tests/harness/test_folder.h"
+
+namespace {
+
+double Seconds() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart) / double(frequency.QuadPart);
+}
+
+struct TreeSize {
+    unsigned long long files = 0, bytes = 0;
+};
+
+TreeSize Measure(const std::wstring& folder) {
+    TreeSize size;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+        if (e.is_regular_file()) ++size.files, size.bytes += e.file_size();
+    }
+    return size;
+}
+
+// The working copy's start-up after its relaunch, by the product's functions: the copy of
+// itself that the first process makes (CopyFileW, as the relaunch does), then the .tmp copy
+// and the split, then the keyed extraction. Each phase's seconds; false when one failed.
+bool TimeStartup(const std::wstring& installer, const std::wstring& work, double& selfCopy, double& split,
+                 double& keyed) {
+    RUNSTATE state = {};
+    CopyCut(state.workFolder, work.c_str());
+    FormatCut(state.ownPath, kPathChars, L"%s___temp.exe", state.workFolder);
+    double start = Seconds();
+    if (!CopyFileW(installer.c_str(), state.ownPath, FALSE)) return false;
+    selfCopy = Seconds() - start;
+    start = Seconds();
+    if (!SplitInstaller(state)) return false;
+    split = Seconds() - start;
+    start = Seconds();
+    if (!ExtractPayload(state)) return false;
+    keyed = Seconds() - start;
+    return true;
+}
+
+// The denominator of every ratio: the same library unpacking the plain cabinet, no key.
+bool TimePlainExtraction(const std::wstring& cabinet, const std::wstring& out, double& seconds) {
+    Cabinet::CExtract extractor;
+    const double start = Seconds();
+    if (!extractor.Init() || !extractor.Extract(cabinet.c_str(), out.c_str())) {
+        fprintf(stderr, "srbench: the plain extraction failed with error %d\n", extractor.LastError().code);
+        return false;
+    }
+    seconds = Seconds() - start;
+    return true;
+}
+
+int Startup(const std::wstring& installer, const std::wstring& cabinet, const std::wstring& workRoot,
+            bool plainFirst) {
+    const std::wstring work = workRoot + L"\\work\\", plainOut = workRoot + L"\\plain\\";
+    test::RemoveTree(workRoot);
+    std::filesystem::create_directories(work);
+    double selfCopy = 0, split = 0, keyed = 0, plain = 0;
+    // Which extraction goes first alternates between runs: the second finds the disk warmer.
+    if (plainFirst && !TimePlainExtraction(cabinet, plainOut, plain)) return 1;
+    if (!TimeStartup(installer, work, selfCopy, split, keyed)) {
+        fprintf(stderr, "srbench: the start-up of %ls failed\n", installer.c_str());
+        return 1;
+    }
+    if (!plainFirst && !TimePlainExtraction(cabinet, plainOut, plain)) return 1;
+    const TreeSize unpacked = Measure(work + L"SR_INSTALL"), plainSize = Measure(plainOut);
+    test::RemoveTree(workRoot);
+    if (unpacked.files != plainSize.files || unpacked.bytes != plainSize.bytes) {
+        fprintf(stderr, "srbench: the keyed extraction gave %llu files, the plain one %llu\n", unpacked.files,
+                plainSize.files);
+        return 1;
+    }
+    printf("self-copy %.4f\nsplit %.4f\nkeyed %.4f\nunkeyed %.4f\nfiles %llu\nbytes %llu\n", selfCopy, split, keyed,
+           plain, unpacked.files, unpacked.bytes);
+    return 0;
+}
+
+// The decipher as the extractor runs it, over a buffer of the extractor's size again and again
+// for about a second: the same working set as OpenSSL's speed test with that block size.
+int Blowfish() {
+    std::vector<uint8_t> buffer(Cabinet::kDecipherBufferSize, 0x5A);
+    BLOWFISH cipher;
+    BlowfishSetKey(cipher, reinterpret_cast<const uint8_t*>(kPayloadKey), kPayloadKeyLength);
+    unsigned long long bytes = 0;
+    const double start = Seconds();
+    double elapsed = 0;
+    while (elapsed < 1.0) {
+        for (int i = 0; i < 64; ++i) BlowfishDecipher(cipher, buffer.data(), buffer.size());
+        bytes += 64ull * buffer.size();
+        elapsed = Seconds() - start;
+    }
+    printf("blowfish %.1f\n", bytes / 1e6 / elapsed);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 6 && wcscmp(argv[1], L"startup") == 0) {
+        return Startup(argv[2], argv[3], argv[4], wcscmp(argv[5], L"plain-first") == 0);
+    }
+    if (argc == 2 && wcscmp(argv[1], L"blowfish") == 0) return Blowfish();
+    fprintf(stderr,
+            "usage: srbench startup INSTALLER PLAIN_CABINET WORK_FOLDER plain-first|keyed-first\n"
+            "       srbench blowfish\n");
+    return 2;
+}
