@@ -2,6 +2,7 @@
 // the package writes, and undone; anything else in one leaves it alone.
 #include "install/journal.h"
 
+#include <aclapi.h>
 #include <shlobj.h>
 
 #include <cwctype>
@@ -177,6 +178,46 @@ bool Acceptable(const std::vector<InstallJournal::Entry>& entries, const Places&
     return true;
 }
 
+// Anyone may make a folder in the all-users application-data folder, so a journal folder is
+// believed only when an administrator owns it and no one else may write in it: the folder a
+// run makes for its journal is so. The running administrator counts as one: Wine gives every
+// file the one user's SID as owner.
+bool WritableByAdministratorsOnly(const std::wstring& folder) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    BYTE system[SECURITY_MAX_SID_SIZE], administrators[SECURITY_MAX_SID_SIZE], user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    DWORD size = sizeof system;
+    bool fine = CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size);
+    size = sizeof administrators;
+    fine = fine && CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size);
+    HANDLE token = nullptr;
+    fine = fine && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    fw::UniqueHandle tokenOwner(token);
+    fine = fine && GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+    const PSID self = fine ? reinterpret_cast<TOKEN_USER*>(user)->User.Sid : nullptr;
+    const auto trusted = [&](PSID sid) { return EqualSid(sid, system) || EqualSid(sid, administrators) || EqualSid(sid, self); };
+    // No access list at all lets everyone do anything.
+    fine = fine && owner && trusted(owner) && dacl;
+    const DWORD kWriting = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                           FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    for (DWORD i = 0; fine && i < dacl->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        fine = GetAce(dacl, i, reinterpret_cast<void**>(&ace));
+        if (!fine || ace->AceType == ACCESS_DENIED_ACE_TYPE || (ace->AceFlags & INHERIT_ONLY_ACE)) continue;
+        // Any other kind of grant is one this check cannot read: not believed.
+        auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace);
+        fine = ace->AceType == ACCESS_ALLOWED_ACE_TYPE &&
+               (!(allowed->Mask & kWriting) || trusted(&allowed->SidStart));
+    }
+    LocalFree(descriptor);
+    return fine;
+}
+
 bool Running(DWORD pid) {
     fw::UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     return process.Valid() && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
@@ -238,7 +279,8 @@ LeftJournals UndoLeftJournals(const wchar_t* packageName) {
         Places places;
         unsigned kept = 0;
         const bool fine = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && ReadJournal(folder, entries) &&
+                          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && WritableByAdministratorsOnly(folder) &&
+                          ReadJournal(folder, entries) &&
                           entries[0].fields.size() == 4 && entries[0].fields[0] == L"1" &&
                           Same(entries[0].fields[1], packageName) && wcstoul(entries[0].fields[2].c_str(), nullptr, 10) == pid &&
                           PlacesOf(packageName, entries[0].fields[3], places) &&

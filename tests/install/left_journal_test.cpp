@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <filesystem>
@@ -135,6 +136,7 @@ struct HostileCase {
     std::wstring records;
     const wchar_t* header;  // %P the process id, %T the installation folder
     bool oddByte;
+    const wchar_t* access = nullptr;  // the folder's access list; none: as a plain new folder gets
 };
 
 std::wstring Expand(std::wstring text, const std::wstring& pid, const std::wstring& target, const std::wstring& victim) {
@@ -164,6 +166,8 @@ TEST_F(LeftJournalTest, AJournalThatNamesAnythingElseIsLeftAloneAndNothingIsTouc
         {"a kind of record unknown", L"X\t%Tconfig.exe\n", kHeader, false},
         {"a header only half there", L"", L"J\t1\n", false},
         {"an odd number of bytes", L"F\t%Tconfig.exe\n", kHeader, true},
+        // Anyone may make a folder here; one that everyone may write in is not a run's journal.
+        {"a folder everyone may write in", L"F\t%Tconfig.exe\n", kHeader, false, L"D:(A;OICI;FA;;;WD)"},
     };
     const std::wstring victim = m_folder / L"victim.txt";
     for (const HostileCase& c : cases) {
@@ -175,6 +179,14 @@ TEST_F(LeftJournalTest, AJournalThatNamesAnythingElseIsLeftAloneAndNothingIsTouc
         const std::wstring folder = JournalFolderOf(pid);
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
         m_planted.push_back(folder);
+        if (c.access) {
+            // Set afterwards: Wine keeps a new folder's access list only as far as the umask lets it.
+            PSECURITY_DESCRIPTOR access = nullptr;
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.access, SDDL_REVISION_1, &access, nullptr));
+            const BOOL set = SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, access);
+            LocalFree(access);
+            ASSERT_TRUE(set);
+        }
         test::WriteBytes(folder + L"k1", "evil");
         const std::wstring p = std::to_wstring(pid);
         WriteJournalText(folder, Expand(c.header, p, m_target, victim) + Expand(c.records, p, m_target, victim),
