@@ -205,6 +205,17 @@ std::wstring ControlText(HWND dialog, int id) {
     return text;
 }
 
+// The folders a run keeps its undo journal in while it works: a finished run leaves none.
+std::wstring Journals() {
+    std::wstring names;
+    std::error_code ignored;
+    for (const auto& e : std::filesystem::directory_iterator(ShellFolder(CSIDL_COMMON_APPDATA), ignored)) {
+        const std::wstring name = e.path().filename().wstring();
+        if (_wcsnicmp(name.c_str(), L"SRIMEJournal.Demo.", 18) == 0) names += (names.empty() ? L"" : L", ") + name;
+    }
+    return names.empty() ? L"none" : names;
+}
+
 // Where an installation of the sample package puts things, and what is there now.
 void ReportInstallation(const std::wstring& target) {
     Say(L"  the installation folder " + target + L": " + (test::Exists(target) ? Listing(target) : L"absent"));
@@ -224,6 +235,7 @@ void ReportInstallation(const std::wstring& target) {
     Say(L"  the desktop link " + desktopLink + L": " + (test::Exists(desktopLink) ? L"present" : L"absent"));
     const std::wstring layouts = DemoLayouts();
     Say(layouts.empty() ? L"  no keyboard layout uses Demo(1).ime" : L"  the keyboard layout " + layouts + L" uses Demo(1).ime");
+    Say(L"  undo journals of Demo in " + ShellFolder(CSIDL_COMMON_APPDATA) + L": " + Journals());
 }
 
 // Runs a program with /S and waits for its exit code; prints the log it wrote.
