@@ -494,6 +494,10 @@ int wmain() {
     Say(L"  " + RegistryReport(HKEY_CURRENT_USER, L"HKCU", L"Software\\vexal\\Demo"));
     Say(L"  " + RegistryReport(HKEY_LOCAL_MACHINE, L"HKLM",
                                 L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo"));
+    // Every run above succeeded, and a run that succeeds takes its undo journal away.
+    const std::wstring journals = Journals();
+    Say(L"  undo journals of Demo in " + ShellFolder(CSIDL_COMMON_APPDATA) + L": " + journals);
+    ok = ok && journals == L"none";
     test::RemoveTree(TempFolder() + L"srdemo\\");
     Say(ok ? L"demo finished: every step behaved as expected" : L"demo finished with FAILURES");
     return ok ? 0 : 1;

@@ -23,8 +23,6 @@ STEPS = {
     'shortcuts': ('  5.创建开始菜单及桌面快捷方式...', '    安装5.完成'),
 }
 CLEANUP_START = '  6.清除安装程序创建的临时文件...'
-# The rollback journal's lines, once the install writes them: whatever mentions the journal.
-JOURNAL = re.compile(r'journal|rollback|回滚', re.IGNORECASE)
 
 WAIT_SECONDS = 0.05  # what EmptyFolder waits after each entry it deletes or removes
 
@@ -57,9 +55,6 @@ def log_phases(path, start, end):
     if CLEANUP_START in first:
         # The clean-up goes on after the last line: both processes empty the work folder.
         phases['cleanup'] = end - first[CLEANUP_START]
-    journal = [stamp for stamp, text in lines if JOURNAL.search(text)]
-    if journal:
-        phases['journal'] = journal[-1] - journal[0]
     return phases
 
 
@@ -173,9 +168,12 @@ def report(path):
                         ('uninstall entry', 'entry'), ('backup', 'backup'), ('shortcuts', 'shortcuts'),
                         ('clean-up to the end', 'cleanup')):
         print('   %-26s %s' % (label, fmt(m('%s.%s' % (name, main)))))
-    journal = m('journal.%s' % main)
-    print('   rollback journal           %s' %
-          (fmt(journal) if journal is not None else 'n/a (this install\'s log has no journal lines)'))
+    # The undo journal, timed by srbench on the placement, where it records every file and keeps
+    # aside every file it replaces; it is inside the install's figures above.
+    print('   undo journal               %s on a placement of %s into a fresh folder; %s on %s over an '
+          'installed package, whose files it keeps aside' %
+          (fmt(m('journal-fresh.%s' % main)), fmt(m('placement-fresh.%s' % main)),
+           fmt(m('journal-over.%s' % main)), fmt(m('placement-over.%s' % main))))
     over = r.overhead(main)
     ratio1 = over / plain if over is not None and plain else None
     print('   overhead (install - waits - plain extraction) / plain extraction: %s (target at most 0.25)' %

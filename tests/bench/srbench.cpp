@@ -9,9 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "install/install_context.h"
+#include "install/install_steps.h"
+#include "install/journal.h"
 #include "payload/blowfish.h"
 #include "payload/cabinet.h"
 #include "payload/payload_key.h"
+#include "payload/records.h"
 #include "run/payload_prep.h"
 #include "run/run_state.h"
 #include "support/bounded_text.h"
@@ -99,6 +103,59 @@ int Startup(const std::wstring& installer, const std::wstring& cabinet, const st
     return 0;
 }
 
+// One placement of the installer's payload into target: split and extract afresh (the
+// placement empties the payload folder), then time step 1 alone, with a journal or without.
+// A journal records every file and copies aside each one it replaces; the steps after the
+// placement add a few values to it, so the placement is where its cost lies.
+bool TimePlacement(const std::wstring& installer, const std::wstring& work, const std::wstring& target, bool journaled,
+                   double& seconds) {
+    test::RemoveTree(work);
+    std::filesystem::create_directories(work);
+    RUNSTATE state = {};
+    CopyCut(state.workFolder, work.c_str());
+    FormatCut(state.ownPath, kPathChars, L"%s___temp.exe", state.workFolder);
+    PACKAGECONFIG config = {};
+    wchar_t info[kPathChars];
+    if (!CopyFileW(installer.c_str(), state.ownPath, FALSE) || !SplitInstaller(state) || !ExtractPayload(state)) {
+        return false;
+    }
+    FormatCut(info, kPathChars, L"%sInstallInfo.dif", state.payloadFolder);
+    if (!LoadPackageConfig(info, config)) return false;
+    InstallContext context(state, nullptr, false);
+    context.package = &config;
+    CopyCut(context.installFolder, target.c_str());
+    InstallJournal journal;
+    const double start = Seconds();
+    if (journaled) {
+        if (!journal.Begin(config.name, context.installFolder)) return false;
+        context.journal = &journal;
+    }
+    const bool placed = PlaceFiles(context) && (!journaled || journal.Flush());
+    if (journaled) journal.Finish();
+    seconds = Seconds() - start;
+    return placed;
+}
+
+// What the undo journal costs the placement: into a fresh folder, and over the files of an
+// earlier placement, each time beside the same placement without a journal.
+int Journal(const std::wstring& installer, const std::wstring& workRoot) {
+    const std::wstring work = workRoot + L"\\work\\", plain = workRoot + L"\\plain\\", kept = workRoot + L"\\kept\\";
+    test::RemoveTree(workRoot);
+    double fresh = 0, freshJournaled = 0, over = 0, overJournaled = 0;
+    const bool timed = TimePlacement(installer, work, plain, false, fresh) &&
+                       TimePlacement(installer, work, kept, true, freshJournaled) &&
+                       TimePlacement(installer, work, plain, false, over) &&
+                       TimePlacement(installer, work, kept, true, overJournaled);
+    test::RemoveTree(workRoot);
+    if (!timed) {
+        fprintf(stderr, "srbench: a placement of %ls failed\n", installer.c_str());
+        return 1;
+    }
+    printf("placement-fresh %.4f\njournal-fresh %.4f\nplacement-over %.4f\njournal-over %.4f\n", fresh,
+           freshJournaled - fresh, over, overJournaled - over);
+    return 0;
+}
+
 // The decipher as the extractor runs it, over a buffer of the extractor's size again and again
 // for about a second: the same working set as OpenSSL's speed test with that block size.
 int Blowfish() {
@@ -124,8 +181,10 @@ int wmain(int argc, wchar_t** argv) {
         return Startup(argv[2], argv[3], argv[4], wcscmp(argv[5], L"plain-first") == 0);
     }
     if (argc == 2 && wcscmp(argv[1], L"blowfish") == 0) return Blowfish();
+    if (argc == 4 && wcscmp(argv[1], L"journal") == 0) return Journal(argv[2], argv[3]);
     fprintf(stderr,
             "usage: srbench startup INSTALLER PLAIN_CABINET WORK_FOLDER plain-first|keyed-first\n"
-            "       srbench blowfish\n");
+            "       srbench blowfish\n"
+            "       srbench journal INSTALLER WORK_FOLDER\n");
     return 2;
 }
