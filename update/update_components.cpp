@@ -6,6 +6,7 @@
 #include "payload/cabinet.h"
 #include "payload/records.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 #include "update/update_engine.h"
 
 namespace {
@@ -34,13 +35,13 @@ void ZERAVIzider::SetTargetPath(UPDATEITEM& item) const {
     case IME_MAIN: {
         wchar_t key[kModuleKeyChars];
         FormatModuleKey(key, m_packageName);
-        FormatCut(item.targetPath, MAX_PATH, L"%s%s", m_systemFolder, key);
+        JoinPath(item.targetPath, m_systemFolder, key);
         break;
     }
-    case SME_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%smb.dll", m_installFolder); break;
-    case SKIN_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%sskin.dll", m_installFolder); break;
-    case CONFIG_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%sconfig.exe", m_installFolder); break;
-    case INSTALLBASE_DRIVE: FormatCut(item.targetPath, MAX_PATH, L"%sunstall.exe", m_installFolder); break;
+    case SME_DRIVE: JoinPath(item.targetPath, m_installFolder, L"mb.dll"); break;
+    case SKIN_DRIVE: JoinPath(item.targetPath, m_installFolder, L"skin.dll"); break;
+    case CONFIG_DRIVE: JoinPath(item.targetPath, m_installFolder, L"config.exe"); break;
+    case INSTALLBASE_DRIVE: JoinPath(item.targetPath, m_installFolder, L"unstall.exe"); break;
     default: break;
     }
 }
@@ -96,7 +97,7 @@ bool ZERAVIzider::UpdateComponent(const UPDATEITEM& item) {
         CopyCut(address, item.cabinetUrl);
     }
     wchar_t cabinet[MAX_PATH];
-    FormatCut(cabinet, MAX_PATH, L"%s_srautodownload.cab", m_tempFolder);
+    JoinPath(cabinet, m_tempFolder, L"_srautodownload.cab");
     if (!DownloadFile(address, cabinet)) {
         FormatCut(text, 128, L"　　下载%s 失败", item.name);
         Notify(text);
@@ -104,7 +105,7 @@ bool ZERAVIzider::UpdateComponent(const UPDATEITEM& item) {
     }
     // A file of that name left by an earlier run must not pass for this cabinet's.
     wchar_t fresh[MAX_PATH];
-    FormatCut(fresh, MAX_PATH, L"%s%s", m_tempFolder, ExtractedFileName(item).c_str());
+    JoinPath(fresh, m_tempFolder, ExtractedFileName(item).c_str());
     DeleteFileW(fresh);
     Cabinet::CExtract extractor;
     if (!extractor.Init()) {
