@@ -161,14 +161,14 @@ TEST_F(PlacementTest, ASystemFileInUseIsReplacedAtTheNextRestart) {
 // A file that can be neither placed nor left for the restart fails the step, instead of an
 // install that reports success with the file missing.
 TEST_F(PlacementTest, AFileThatCanBeNeitherPlacedNorStagedFailsTheStep) {
-    Put(m_run.Payload(L"tables\\main.dat"), "table");
+    Put(m_run.Payload(L"main.dat"), "table");
     Put(m_run.Payload(L"config.exe"), "config");
-    HANDLE locked = CreateFileW(m_run.Payload(L"tables\\main.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE locked = CreateFileW(m_run.Payload(L"main.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     EXPECT_EQ(PlaceFiles(m_run.Context()), 0);
     CloseHandle(locked);
-    EXPECT_FALSE(Exists(m_run.Installed(L"tables\\main.dat")));
+    EXPECT_FALSE(Exists(m_run.Installed(L"main.dat")));
     EXPECT_EQ(ReadBytes(m_run.Installed(L"config.exe")), "config");
     EXPECT_EQ(m_run.Context().restartNeeded, 0);
 }

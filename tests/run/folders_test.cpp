@@ -201,9 +201,10 @@ TEST(FoldersTest, CopyFolderTreeFailsWhenAFileCanBeNeitherPlacedNorStaged) {
     TestFolder folder;
     const std::wstring source = folder / L"source\\", target = folder / L"target\\";
     MakeFolders(source + L"sub");
-    WriteBytes(source + L"sub\\locked.dat", "locked");
-    WriteBytes(source + L"free.dat", "free");
-    HANDLE locked = CreateFileW((source + L"sub\\locked.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    MakeFolders(target);
+    WriteBytes(source + L"locked.dat", "locked");
+    WriteBytes(source + L"sub\\free.dat", "free");
+    HANDLE locked = CreateFileW((source + L"locked.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
 
@@ -211,9 +212,9 @@ TEST(FoldersTest, CopyFolderTreeFailsWhenAFileCanBeNeitherPlacedNorStaged) {
     EXPECT_EQ(CopyFolderTree(source.c_str(), target.c_str(), 0, {false, &restartNeeded}), 0);
     CloseHandle(locked);
     EXPECT_EQ(restartNeeded, 0);
-    EXPECT_FALSE(Exists(target + L"sub\\locked.dat"));
-    EXPECT_EQ(ReadBytes(source + L"sub\\locked.dat"), "locked");
-    EXPECT_EQ(ReadBytes(target + L"free.dat"), "free");
+    EXPECT_FALSE(Exists(target + L"locked.dat"));
+    EXPECT_EQ(ReadBytes(source + L"locked.dat"), "locked");
+    EXPECT_EQ(ReadBytes(target + L"sub\\free.dat"), "free");
 }
 
 // The replacement is written beside the target and moved over it: a target that cannot be
@@ -251,6 +252,75 @@ TEST(FoldersTest, CopyFolderTreeWithoutGrantCopiesAndLeavesTheRestartFlagAlone) 
     EXPECT_EQ(ReadBytes(target + L"\\sub\\b.txt"), "beta");
     EXPECT_TRUE(Exists(source + L"sub\\b.txt"));
     EXPECT_EQ(restartNeeded, 0);
+}
+
+// Everything a tree move writes, in the order the recorder hears of it.
+class ListRecorder : public ChangeRecorder {
+public:
+    Prior BeforeFileWrite(const wchar_t* path) override {
+        Add(L"F ", path);
+        return Exists(path) ? Prior::kKept : Prior::kAbsent;
+    }
+    bool BeforeFolderCreate(const wchar_t* folder) override { return Add(L"D ", folder); }
+    bool FileCreated(const wchar_t* path) override { return Add(L"F ", path); }
+    bool BeforeRestartRename(const wchar_t*, const wchar_t*) override { return Add(L"P ", L""); }
+    std::vector<std::wstring> lines;
+
+private:
+    bool Add(const wchar_t* kind, const std::wstring& path) {
+        lines.push_back(kind + path);
+        return true;
+    }
+};
+
+// A subfolder that is new at the target moves whole, and the recorder hears of each folder
+// before what it holds; where the target folder exists, or the tree holds a dot-folder or
+// is to be opened to "Users", it goes file by file. Either way every file is placed once and
+// recorded, and a dot-folder stays behind.
+TEST(FoldersTest, CopyFolderTreeRecordsEveryFileOfASubfolderItMovesWhole) {
+    struct Case {
+        const char* name;
+        bool targetExists, dotFolderInside, grantUsers;
+    };
+    for (const Case& c : {Case{"new target", false, false, false}, Case{"existing target", true, false, false},
+                          Case{"dot-folder inside", false, true, false}, Case{"opened to Users", false, false, true}}) {
+        SCOPED_TRACE(c.name);
+        TestFolder folder;
+        const std::wstring source = folder / L"source\\", target = folder / L"target\\";
+        MakeFolders(source + L"sub\\deeper");
+        MakeFolders(target);
+        if (c.targetExists) MakeFolders(target + L"sub");
+        if (c.dotFolderInside) {
+            MakeFolders(source + L"sub\\.cache");
+            WriteBytes(source + L"sub\\.cache\\c.txt", "c");
+        }
+        WriteBytes(source + L"sub\\a.txt", "alpha");
+        WriteBytes(source + L"sub\\deeper\\b.txt", "beta");
+
+        ListRecorder recorder;
+        EXPECT_EQ(CopyFolderTree(source.c_str(), target.c_str(), 0, {c.grantUsers, nullptr, &recorder}), 1);
+        EXPECT_EQ(ReadBytes(target + L"sub\\a.txt"), "alpha");
+        EXPECT_EQ(ReadBytes(target + L"sub\\deeper\\b.txt"), "beta");
+        EXPECT_FALSE(Exists(source + L"sub\\a.txt"));
+        EXPECT_FALSE(Exists(source + L"sub\\deeper\\b.txt"));
+        EXPECT_FALSE(Exists(target + L"sub\\.cache"));
+        EXPECT_EQ(Exists(source + L"sub\\.cache\\c.txt"), c.dotFolderInside);
+
+        // The last record of each path counts: one refused whole move may have told of it first.
+        auto last = [&](const std::wstring& line) {
+            for (size_t i = recorder.lines.size(); i-- > 0;) {
+                if (recorder.lines[i] == line) return static_cast<int>(i);
+            }
+            return -1;
+        };
+        const int a = last(L"F " + target + L"sub\\a.txt"), b = last(L"F " + target + L"sub\\deeper\\b.txt");
+        const int deeper = last(L"D " + target + L"sub\\deeper");
+        EXPECT_GE(a, 0);
+        EXPECT_GT(b, deeper);
+        EXPECT_GE(deeper, 0);
+        EXPECT_EQ(last(L"D " + target + L"sub") >= 0, !c.targetExists);
+        EXPECT_LT(last(L"D " + target + L"sub"), deeper);
+    }
 }
 
 // Sizes
