@@ -23,8 +23,6 @@ const wchar_t kJournalAccess[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 // An old value larger than this is not one the installer writes over.
 constexpr DWORD kMaxValueBytes = 64 * 1024;
 
-bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
-
 const wchar_t* RootName(HKEY root) {
     if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
     if (root == HKEY_CURRENT_USER) return L"HKCU";
@@ -146,7 +144,7 @@ void WithdrawRestartRename(const std::wstring& source) {
 
 // A file the run made: deleted now, or at the next restart when it is in use.
 void UndoCreatedFile(const std::wstring& path, std::vector<std::wstring>& deferred) {
-    if (!Exists(path.c_str())) return;
+    if (!PathExists(path.c_str())) return;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (DeleteFileW(path.c_str())) return;
     if (MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) deferred.push_back(path);
@@ -155,7 +153,7 @@ void UndoCreatedFile(const std::wstring& path, std::vector<std::wstring>& deferr
 // A file the run replaced: its old bytes put back now, or from a copy beside it at the next
 // restart when it is in use.
 void UndoReplacedFile(const std::wstring& path, const std::wstring& kept, std::vector<std::wstring>& deferred) {
-    if (!Exists(kept.c_str()) || SameContent(kept.c_str(), path.c_str())) return;
+    if (!PathExists(kept.c_str()) || SameContent(kept.c_str(), path.c_str())) return;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (CopyFileW(kept.c_str(), path.c_str(), FALSE)) return;
     wchar_t folder[kPathChars], staged[kPathChars];
@@ -341,7 +339,7 @@ std::vector<std::wstring> InstallJournal::Undo() {
         case L'D':
             // Emptied by the entries after it; one that holds a file left for the restart
             // goes after that file.
-            if (!RemoveDirectoryW(f[0].c_str()) && Exists(f[0].c_str()) && !deferred.empty()) {
+            if (!RemoveDirectoryW(f[0].c_str()) && PathExists(f[0].c_str()) && !deferred.empty()) {
                 MoveFileExW(f[0].c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
             }
             break;

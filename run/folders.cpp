@@ -17,8 +17,6 @@ namespace {
 const wchar_t kUsers[] = L"Users";
 constexpr DWORD kDeleteWait = 50;  // ms paused after each deleted file and removed folder
 
-bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
-
 bool IsFolder(const WIN32_FIND_DATAW& found) { return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
 // The path without its trailing backslash: with one, the system answers for what a link or
@@ -202,7 +200,7 @@ void CreateParents(const wchar_t* target, const TreeCopyOptions& options) {
     for (wchar_t* p = prefix + 1; *p; ++p) {
         if (*p != L'\\') continue;
         *p = 0;
-        if (!Exists(prefix) && (!options.recorder || options.recorder->BeforeFolderCreate(prefix)) &&
+        if (!PathExists(prefix) && (!options.recorder || options.recorder->BeforeFolderCreate(prefix)) &&
             CreateDirectoryW(prefix, nullptr)) {
             Grant(prefix, options);
         }
@@ -296,11 +294,13 @@ bool RecordMovedTree(const wchar_t* from, const wchar_t* to, ChangeRecorder* rec
 // Records already made then stand for files that the copy records again or never makes, both
 // of which an undo passes over.
 bool MoveWholeFolder(const wchar_t* from, const wchar_t* to, const TreeCopyOptions& options) {
-    if (options.grantUsers || Exists(to)) return false;
+    if (options.grantUsers || PathExists(to)) return false;
     return RecordMovedTree(from, to, options.recorder) && MoveFileExW(from, to, 0);
 }
 
 }  // namespace
+
+bool PathExists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 // The staged copy is renamed into place with its access list, so it is opened to "Users"
 // only when the target is.
@@ -309,7 +309,7 @@ int PlaceFile(const wchar_t* source, const wchar_t* target, const TreeCopyOption
 }
 
 bool CreateFolderRecorded(const wchar_t* folder, ChangeRecorder* recorder) {
-    if (!Exists(folder)) {
+    if (!PathExists(folder)) {
         if (recorder && !recorder->BeforeFolderCreate(folder)) return false;
         CreateDirectoryW(folder, nullptr);
     }
@@ -431,9 +431,9 @@ int EmptyFolder(const wchar_t* path) {
 }
 
 int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource, const TreeCopyOptions& options) {
-    if (!Exists(target)) {
+    if (!PathExists(target)) {
         CreateParents(target, options);
-        if (!Exists(target)) {
+        if (!PathExists(target)) {
             if (!CreateFolderRecorded(target, options.recorder)) return 0;
             Grant(target, options);
         }
@@ -456,7 +456,7 @@ int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource,
 
 void RemoveVirtualizedData() {
     wchar_t cache[MAX_PATH];
-    if (SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, SHGFP_TYPE_CURRENT, cache) != S_OK || !Exists(cache)) {
+    if (SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, SHGFP_TYPE_CURRENT, cache) != S_OK || !PathExists(cache)) {
         return;
     }
     wchar_t folder[kPathChars];

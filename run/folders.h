@@ -6,6 +6,9 @@
 
 #include "run/run_state.h"
 
+// Whether anything, file or folder, stands at path.
+bool PathExists(const wchar_t* path);
+
 // Writes "<temp>__SRIMEInstall\" (a backslash put between when temp lacks one) into out.
 void MakeWorkFolderPath(wchar_t* out, const wchar_t* tempFolder);
 
