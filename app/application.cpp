@@ -16,6 +16,7 @@
 #include "run/payload_prep.h"
 #include "wizard/repair_dialog.h"
 #include "support/bounded_text.h"
+#include "support/system_library.h"
 #include "update/update_dialog.h"
 #include "wizard/error_page.h"
 #include "wizard/uninstall_dialog.h"
@@ -46,6 +47,34 @@ const wchar_t* ProcessArguments() {
     while (*p == L' ' || *p == L'\t') ++p;
     return p;
 }
+
+// The window libraries, loaded only for a run that shows windows: an unattended install,
+// repair or uninstall creates none. Under Wine the first use of the common controls also
+// starts the desktop process, a quarter of a second that a deployment never needs.
+class WindowLibraries {
+public:
+    explicit WindowLibraries(bool needed) {
+        if (!needed) return;
+        using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+        InitFunction init = nullptr;
+        // By its bare name: the manifest's dependency maps it to version 6.
+        if (m_commonControls.LoadSystem(L"comctl32.dll") && m_commonControls.Bind("InitCommonControlsEx", init)) {
+            INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
+            init(&controls);
+        }
+        // ActiveX hosting for the licence page's browser control.
+        m_ole = SUCCEEDED(OleInitialize(nullptr));
+    }
+    ~WindowLibraries() {
+        if (m_ole) OleUninitialize();
+    }
+    WindowLibraries(const WindowLibraries&) = delete;
+    WindowLibraries& operator=(const WindowLibraries&) = delete;
+
+private:
+    LoadedLibrary m_commonControls;
+    bool m_ole = false;
+};
 
 template <class D>
 void RunAsMainWindow(fw::Application& app, D& dialog) {
@@ -91,12 +120,9 @@ BOOL CSR_Install_BaseApp::InitInstance() {
                                  IsInstallationsOwnUninstaller(arguments, state.ownPath);
     if (EnsureWorkingCopy(state, arguments, run.startingFolder, switches.silent ? &copyExitCode : nullptr)) {
         ParseCommandLine(state, run.installed);
-        INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
-        InitCommonControlsEx(&controls);
-        // ActiveX hosting for the licence page's browser control.
-        OleInitialize(nullptr);
+        // The update always shows its dialog, whatever the switches say.
+        WindowLibraries libraries(!switches.silent || state.mode == kModeUpdate);
         RunMode(run);
-        OleUninitialize();
     } else if (switches.silent) {
         SetExitCode(static_cast<int>(copyExitCode));
         // This file was held while the copy ran; it and its then empty folder go now.
