@@ -156,6 +156,34 @@ void RemoveImeLayout(HKL layout) {
     UnloadKeyboardLayout(layout);
 }
 
+std::vector<std::wstring> RegisteredImeLayouts(const wchar_t* imeFileName) {
+    std::vector<std::wstring> found;
+    fw::RegKey layouts;
+    if (!layouts.Open(HKEY_LOCAL_MACHINE, kLayoutKeys[0], KEY_READ)) return found;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[kHexChars];
+        DWORD chars = kHexChars;
+        const LONG listed = RegEnumKeyExW(layouts.Get(), i, name, &chars, nullptr, nullptr, nullptr, nullptr);
+        if (listed == ERROR_MORE_DATA) continue;  // too long a name for a layout's
+        if (listed != ERROR_SUCCESS) break;
+        // Windows names the keys in upper case, Wine in lower case: the handle's text is the
+        // form that the undo compares.
+        wchar_t* end = nullptr;
+        const unsigned long layout = wcstoul(name, &end, 16);
+        if (end == name || *end) continue;
+        wchar_t file[kPathChars];
+        DWORD bytes = sizeof file;
+        if (RegGetValueW(layouts.Get(), name, L"Ime File", RRF_RT_REG_SZ, nullptr, file, &bytes) != ERROR_SUCCESS) {
+            continue;
+        }
+        if (_wcsicmp(FileNamePart(file), imeFileName) != 0) continue;
+        wchar_t hex[kHexChars];
+        FormatCut(hex, kHexChars, L"%X", static_cast<unsigned>(layout));
+        found.push_back(hex);
+    }
+    return found;
+}
+
 std::vector<HKL> FindImeLayouts(const wchar_t* imeFileName) {
     std::vector<HKL> found;
     const int count = GetKeyboardLayoutList(0, nullptr);

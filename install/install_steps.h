@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "install/install_context.h"
@@ -20,6 +21,11 @@ int WriteInstallPath(InstallContext& context);
 int RegisterIme(InstallContext& context);
 // Every loaded keyboard layout whose IME file is imeFileName (any case), in list order.
 std::vector<HKL> FindImeLayouts(const wchar_t* imeFileName);
+// Every layout registered in the system's layout keys whose IME file is imeFileName (any case),
+// as its handle's "%X" text. Read from the registry alone, without the window system: an
+// unattended install may run where there is no desktop of a user's (and under Wine the
+// first call into the window system starts one).
+std::vector<std::wstring> RegisteredImeLayouts(const wchar_t* imeFileName);
 // The Preload value, the layout keys of both control sets and the layout itself.
 void RemoveImeLayout(HKL layout);
 // The first of them, or null.

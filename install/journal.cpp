@@ -240,13 +240,25 @@ bool InstallJournal::Record(wchar_t kind, std::vector<std::wstring> fields) {
         line += field;
     }
     line += L'\n';
-    const DWORD bytes = static_cast<DWORD>(line.size() * sizeof(wchar_t));
-    DWORD written = 0;
-    // Written at once: a run that is killed leaves the line in the system's cache, which
-    // reaches the disk without the process.
-    if (!WriteFile(m_file.Get(), line.data(), bytes, &written, nullptr) || written != bytes) return false;
+    if (m_holding) m_held += line;
+    else if (!Write(line)) return false;
     if (kind != L'J') m_entries.push_back({kind, std::move(fields)});
     return true;
+}
+
+// Written at once, with no buffer of ours: a run that is killed leaves the lines in the
+// system's cache, which reaches the disk without the process.
+bool InstallJournal::Write(const std::wstring& lines) {
+    const DWORD bytes = static_cast<DWORD>(lines.size() * sizeof(wchar_t));
+    DWORD written = 0;
+    return WriteFile(m_file.Get(), lines.data(), bytes, &written, nullptr) && written == bytes;
+}
+
+bool InstallJournal::WriteHeldRecords() {
+    m_holding = false;
+    const bool written = m_held.empty() || (Active() && Write(m_held));
+    m_held.clear();
+    return written;
 }
 
 bool InstallJournal::Flush() { return Active() && FlushFileBuffers(m_file.Get()); }
@@ -321,7 +333,7 @@ bool InstallJournal::BeforeValueWrite(HKEY root, const wchar_t* key, const wchar
 
 bool InstallJournal::BeforeLayoutRegister(const wchar_t* imeFileName) {
     std::wstring before;
-    for (HKL layout : FindImeLayouts(imeFileName)) before += (before.empty() ? L"" : L",") + LayoutHex(layout);
+    for (const std::wstring& layout : RegisteredImeLayouts(imeFileName)) before += (before.empty() ? L"" : L",") + layout;
     // The system makes the parent of the layouts' keys with the first layout it registers.
     return BeforeKeyCreate(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts") &&
            Record(L'L', {imeFileName, before}) && Flush();

@@ -56,6 +56,8 @@ public:
     bool BeforeFolderCreate(const wchar_t* folder) override;
     bool FileCreated(const wchar_t* path) override;
     bool BeforeRestartRename(const wchar_t* source, const wchar_t* target) override;
+    void HoldRecords() override { m_holding = true; }
+    bool WriteHeldRecords() override;
 
     // Registry: every missing key along `key` (below its first part), and a value's old state.
     bool BeforeKeyCreate(HKEY root, const wchar_t* key);
@@ -76,6 +78,7 @@ public:
 
 private:
     bool Record(wchar_t kind, std::vector<std::wstring> fields);
+    bool Write(const std::wstring& lines);
     void RemoveFolder();
 
     fw::UniqueHandle m_file;
@@ -83,6 +86,8 @@ private:
     std::vector<Entry> m_entries;
     std::set<std::wstring> m_createdKeys;  // "HKLM\key" in upper case: their values need no record
     unsigned m_kept = 0;
+    bool m_holding = false;
+    std::wstring m_held;  // lines recorded while holding, not yet written
 };
 
 // Records a file about to be written (nothing without a journal); false when it must not be

@@ -295,7 +295,11 @@ bool RecordMovedTree(const wchar_t* from, const wchar_t* to, ChangeRecorder* rec
 // of which an undo passes over.
 bool MoveWholeFolder(const wchar_t* from, const wchar_t* to, const TreeCopyOptions& options) {
     if (options.grantUsers || PathExists(to)) return false;
-    return RecordMovedTree(from, to, options.recorder) && MoveFileExW(from, to, 0);
+    // Thousands of records for one rename: written together, and before it.
+    if (options.recorder) options.recorder->HoldRecords();
+    const bool recorded = RecordMovedTree(from, to, options.recorder);
+    if (options.recorder && !options.recorder->WriteHeldRecords()) return false;
+    return recorded && MoveFileExW(from, to, 0);
 }
 
 }  // namespace

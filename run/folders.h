@@ -86,6 +86,11 @@ public:
     virtual bool FileCreated(const wchar_t* path) = 0;
     // Before a rename at the next restart is scheduled (target empty: a deletion).
     virtual bool BeforeRestartRename(const wchar_t* source, const wchar_t* target) = 0;
+    // The records of changes that one call makes together (a folder moved whole with every
+    // file in it) may be held from HoldRecords() on and put to the system by one write in
+    // WriteHeldRecords(), before that call; false when they could not be.
+    virtual void HoldRecords() {}
+    virtual bool WriteHeldRecords() { return true; }
 
 protected:
     ~ChangeRecorder() = default;
