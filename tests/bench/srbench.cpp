@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "guard/process_finder.h"
 #include "install/install_context.h"
 #include "install/install_steps.h"
 #include "install/journal.h"
@@ -156,6 +157,26 @@ int Journal(const std::wstring& installer, const std::wstring& workRoot) {
     return 0;
 }
 
+// What every install does between the extraction and step 1, apart from the log: the look
+// for processes that hold the module, and the journal's start with the look for journals
+// that killed runs left.
+int Checks(const std::wstring& packageName, const std::wstring& workRoot) {
+    wchar_t key[kModuleKeyChars];
+    if (!FormatModuleKey(key, packageName.c_str())) return 1;
+    double start = Seconds();
+    ProcessFinder finder;
+    finder.CheckLoaded(key);
+    const double guard = Seconds() - start;
+    start = Seconds();
+    UndoLeftJournals(packageName.c_str());
+    InstallJournal journal;
+    const std::wstring folder = workRoot + L"\\journal\\";
+    if (!journal.Begin(packageName.c_str(), folder.c_str())) return 1;
+    journal.Finish();
+    printf("guard %.4f\njournal-start %.4f\n", guard, Seconds() - start);
+    return 0;
+}
+
 // The decipher as the extractor runs it, over a buffer of the extractor's size again and again
 // for about a second: the same working set as OpenSSL's speed test with that block size.
 int Blowfish() {
@@ -182,9 +203,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (argc == 2 && wcscmp(argv[1], L"blowfish") == 0) return Blowfish();
     if (argc == 4 && wcscmp(argv[1], L"journal") == 0) return Journal(argv[2], argv[3]);
+    if (argc == 4 && wcscmp(argv[1], L"checks") == 0) return Checks(argv[2], argv[3]);
     fprintf(stderr,
             "usage: srbench startup INSTALLER PLAIN_CABINET WORK_FOLDER plain-first|keyed-first\n"
             "       srbench blowfish\n"
-            "       srbench journal INSTALLER WORK_FOLDER\n");
+            "       srbench journal INSTALLER WORK_FOLDER\n"
+            "       srbench checks PACKAGE_NAME WORK_FOLDER\n");
     return 2;
 }
