@@ -47,11 +47,7 @@ bool PlainFullPath(const std::wstring& path) {
 }
 
 // path is root or lies below it.
-bool Within(const std::wstring& path, const std::wstring& root) {
-    if (root.empty()) return false;
-    const std::wstring p = WithoutBackslash(path), r = WithoutBackslash(root);
-    return Same(p, r) || (p.size() > r.size() && Same(p.substr(0, r.size()), r) && p[r.size()] == L'\\');
-}
+bool Within(const std::wstring& path, const std::wstring& root) { return IsInFolder(path.c_str(), root.c_str()); }
 
 std::wstring ShellFolder(int csidl) {
     wchar_t folder[MAX_PATH] = {};

@@ -76,14 +76,6 @@ bool UseLongNames(wchar_t (&folder)[kPathChars], size_t root) {
     return true;  // nothing below the root exists yet
 }
 
-// Whether path starts with the folder prefix, both with their trailing backslash, by whole
-// steps and without regard to case.
-bool StartsWithFolder(const wchar_t* path, const wchar_t* prefix) {
-    const size_t length = wcslen(prefix);
-    return length && wcslen(path) >= length &&
-           CompareStringOrdinal(path, static_cast<int>(length), prefix, static_cast<int>(length), TRUE) == CSTR_EQUAL;
-}
-
 // kIsOrHolds: the folder is the system folder or one of its parents; kOverlaps: that, or the
 // folder lies in it.
 enum class Relation { kIsOrHolds, kOverlaps };
@@ -96,7 +88,7 @@ bool Related(const wchar_t* folder, const wchar_t* system, Relation relation) {
     EnsureBackslash(own, kPathChars);
     const DWORD length = GetLongPathNameW(own, longPath, kPathChars);
     if (length && length < kPathChars) CopyCut(own, longPath);
-    return StartsWithFolder(own, folder) || (relation == Relation::kOverlaps && StartsWithFolder(folder, own));
+    return IsInFolder(own, folder) || (relation == Relation::kOverlaps && IsInFolder(folder, own));
 }
 
 bool RelatedToShellFolder(const wchar_t* folder, int csidl, Relation relation) {

@@ -1,5 +1,7 @@
 #include "support/path.h"
 
+#include <windows.h>
+
 #include <cwchar>
 
 #include "support/bounded_text.h"
@@ -16,4 +18,14 @@ void JoinPath(wchar_t* out, size_t count, const wchar_t* folder, const wchar_t* 
 void EnsureBackslash(wchar_t* folder, size_t count) {
     const size_t length = wcslen(folder);
     if (length && folder[length - 1] != L'\\' && length + 1 < count) wcscpy(folder + length, L"\\");
+}
+
+bool IsInFolder(const wchar_t* path, const wchar_t* folder) {
+    size_t pathLength = wcslen(path), folderLength = wcslen(folder);
+    while (folderLength && folder[folderLength - 1] == L'\\') --folderLength;
+    while (pathLength && path[pathLength - 1] == L'\\') --pathLength;
+    if (!folderLength || pathLength < folderLength) return false;
+    return CompareStringOrdinal(path, static_cast<int>(folderLength), folder, static_cast<int>(folderLength), TRUE) ==
+               CSTR_EQUAL &&
+           (pathLength == folderLength || path[folderLength] == L'\\');
 }

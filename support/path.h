@@ -16,3 +16,7 @@ void JoinPath(wchar_t (&out)[N], const wchar_t* folder, const wchar_t* name, con
 // Appends a backslash to folder (count units) unless it ends in one; an empty folder, or one
 // without room for it, stays as it is.
 void EnsureBackslash(wchar_t* folder, size_t count);
+
+// Whether path is folder or lies below it, by whole steps and without regard to case; a
+// trailing backslash on either makes no difference. An empty folder holds nothing.
+bool IsInFolder(const wchar_t* path, const wchar_t* folder);
