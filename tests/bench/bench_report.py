@@ -173,6 +173,7 @@ def report(path):
                         ('  journal start', 'journal-start'),
                         ('placement', 'placement'), ('registration', 'registration'),
                         ('uninstall entry', 'entry'), ('backup', 'backup'), ('shortcuts', 'shortcuts'),
+                        ('  apart: COM\'s first start', 'com-start'), ('  apart: ten links', 'ten-links'),
                         ('clean-up to the end', 'cleanup')):
         print('   %-26s %s' % (label, fmt(m('%s.%s' % (name, main)))))
     # The undo journal, timed by srbench on the placement, where it records every file and keeps
