@@ -48,19 +48,20 @@ const wchar_t* ProcessArguments() {
     return p;
 }
 
-// The window libraries, loaded only for a run that shows windows: an unattended install,
-// repair or uninstall creates none. Under Wine the first use of the common controls also
-// starts the desktop process, a quarter of a second that a deployment never needs.
+// The common controls, loaded only for a run that shows windows: an unattended install,
+// repair or uninstall creates none, and under Wine their first use also starts the desktop
+// process. COM is set up for every run: the shortcut step and the browser control use it.
 class WindowLibraries {
 public:
-    explicit WindowLibraries(bool needed) {
-        if (!needed) return;
-        using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-        InitFunction init = nullptr;
-        // By its bare name: the manifest's dependency maps it to version 6.
-        if (m_commonControls.LoadSystem(L"comctl32.dll") && m_commonControls.Bind("InitCommonControlsEx", init)) {
-            INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
-            init(&controls);
+    explicit WindowLibraries(bool windows) {
+        if (windows) {
+            using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+            InitFunction init = nullptr;
+            // By its bare name: the manifest's dependency maps it to version 6.
+            if (m_commonControls.LoadSystem(L"comctl32.dll") && m_commonControls.Bind("InitCommonControlsEx", init)) {
+                INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
+                init(&controls);
+            }
         }
         // ActiveX hosting for the licence page's browser control.
         m_ole = SUCCEEDED(OleInitialize(nullptr));
