@@ -51,9 +51,9 @@ const wchar_t* ProcessArguments() {
 // The common controls, loaded only for a run that shows windows: an unattended install,
 // repair or uninstall creates none, and under Wine their first use also starts the desktop
 // process. COM is set up for every run: the shortcut step and the browser control use it.
-class WindowLibraries {
+class RunLibraries {
 public:
-    explicit WindowLibraries(bool windows) {
+    explicit RunLibraries(bool windows) {
         if (windows) {
             using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
             InitFunction init = nullptr;
@@ -66,11 +66,11 @@ public:
         // ActiveX hosting for the licence page's browser control.
         m_ole = SUCCEEDED(OleInitialize(nullptr));
     }
-    ~WindowLibraries() {
+    ~RunLibraries() {
         if (m_ole) OleUninitialize();
     }
-    WindowLibraries(const WindowLibraries&) = delete;
-    WindowLibraries& operator=(const WindowLibraries&) = delete;
+    RunLibraries(const RunLibraries&) = delete;
+    RunLibraries& operator=(const RunLibraries&) = delete;
 
 private:
     LoadedLibrary m_commonControls;
@@ -122,7 +122,7 @@ BOOL CSR_Install_BaseApp::InitInstance() {
     if (EnsureWorkingCopy(state, arguments, run.startingFolder, switches.silent ? &copyExitCode : nullptr)) {
         ParseCommandLine(state, run.installed);
         // The update always shows its dialog, whatever the switches say.
-        WindowLibraries libraries(!switches.silent || state.mode == kModeUpdate);
+        RunLibraries libraries(!switches.silent || state.mode == kModeUpdate);
         RunMode(run);
     } else if (switches.silent) {
         SetExitCode(static_cast<int>(copyExitCode));

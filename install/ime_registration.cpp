@@ -144,13 +144,16 @@ int RegisterIme(InstallContext& context) {
     return 0;
 }
 
-void RemoveImeLayout(HKL layout) {
-    // Windows names the layout keys in upper case, Wine 8 in lower case ("e0020409"):
-    // every comparison with this text ignores case.
+std::wstring LayoutHex(HKL layout) {
     wchar_t hex[kHexChars];
     FormatCut(hex, kHexChars, L"%X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(layout)));
-    RemovePreloadValue(hex);
-    for (const wchar_t* layoutsKey : kLayoutKeys) RemoveLayoutKey(layoutsKey, hex);
+    return hex;
+}
+
+void RemoveImeLayout(HKL layout) {
+    const std::wstring hex = LayoutHex(layout);
+    RemovePreloadValue(hex.c_str());
+    for (const wchar_t* layoutsKey : kLayoutKeys) RemoveLayoutKey(layoutsKey, hex.c_str());
     // Wine 8 does not implement the unloading (ERROR_CALL_NOT_IMPLEMENTED); it lists the
     // layouts from the keys just removed, so the layout is gone from its list all the same.
     UnloadKeyboardLayout(layout);
@@ -166,8 +169,7 @@ std::vector<std::wstring> RegisteredImeLayouts(const wchar_t* imeFileName) {
         const LONG listed = RegEnumKeyExW(layouts.Get(), i, name, &chars, nullptr, nullptr, nullptr, nullptr);
         if (listed == ERROR_MORE_DATA) continue;  // too long a name for a layout's
         if (listed != ERROR_SUCCESS) break;
-        // Windows names the keys in upper case, Wine in lower case: the handle's text is the
-        // form that the undo compares.
+        // The key's name in the handle's own text, the form that the undo compares.
         wchar_t* end = nullptr;
         const unsigned long layout = wcstoul(name, &end, 16);
         if (end == name || *end) continue;
@@ -177,9 +179,7 @@ std::vector<std::wstring> RegisteredImeLayouts(const wchar_t* imeFileName) {
             continue;
         }
         if (_wcsicmp(FileNamePart(file), imeFileName) != 0) continue;
-        wchar_t hex[kHexChars];
-        FormatCut(hex, kHexChars, L"%X", static_cast<unsigned>(layout));
-        found.push_back(hex);
+        found.push_back(LayoutHex(reinterpret_cast<HKL>(static_cast<UINT_PTR>(layout))));
     }
     return found;
 }

@@ -21,6 +21,9 @@ int WriteInstallPath(InstallContext& context);
 int RegisterIme(InstallContext& context);
 // Every loaded keyboard layout whose IME file is imeFileName (any case), in list order.
 std::vector<HKL> FindImeLayouts(const wchar_t* imeFileName);
+// A layout's handle as the "%X" text that names its key. Windows names the keys in upper case,
+// Wine 8 in lower case ("e0020409"): every comparison with this text ignores case.
+std::wstring LayoutHex(HKL layout);
 // Every layout registered in the system's layout keys whose IME file is imeFileName (any case),
 // as its handle's "%X" text. Read from the registry alone, without the window system: an
 // unattended install may run where there is no desktop of a user's (and under Wine the

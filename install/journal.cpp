@@ -72,12 +72,6 @@ bool Unhex(const std::wstring& text, std::vector<BYTE>& out) {
     return true;
 }
 
-std::wstring LayoutHex(HKL layout) {
-    wchar_t hex[20];
-    FormatCut(hex, 20, L"%X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(layout)));
-    return hex;
-}
-
 // True when both files hold the same bytes; false also when either cannot be read.
 bool SameContent(const wchar_t* a, const wchar_t* b) {
     fw::UniqueHandle fa(CreateFileW(a, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
