@@ -1,10 +1,27 @@
 #include "support/path.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cwchar>
 
 #include "support/bounded_text.h"
+
+namespace {
+
+bool IsDeviceName(const wchar_t* step, size_t length) {
+    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CLOCK$", L"CONIN$", L"CONOUT$"};
+    size_t stem = 0;
+    while (stem < length && step[stem] != L'.') ++stem;
+    for (const wchar_t* device : kDevices) {
+        if (wcslen(device) == stem && _wcsnicmp(step, device, stem) == 0) return true;
+    }
+    // COM1 to COM9 and LPT1 to LPT9
+    return stem == 4 && (_wcsnicmp(step, L"COM", 3) == 0 || _wcsnicmp(step, L"LPT", 3) == 0) && step[3] >= L'1' &&
+           step[3] <= L'9';
+}
+
+}  // namespace
 
 bool EndsWithBackslash(const wchar_t* path) {
     const size_t length = wcslen(path);
@@ -20,6 +37,8 @@ void EnsureBackslash(wchar_t* folder, size_t count) {
     if (length && folder[length - 1] != L'\\' && length + 1 < count) wcscpy(folder + length, L"\\");
 }
 
+bool SamePath(const wchar_t* a, const wchar_t* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
+
 bool IsInFolder(const wchar_t* path, const wchar_t* folder) {
     size_t pathLength = wcslen(path), folderLength = wcslen(folder);
     while (folderLength && folder[folderLength - 1] == L'\\') --folderLength;
@@ -28,4 +47,20 @@ bool IsInFolder(const wchar_t* path, const wchar_t* folder) {
     return CompareStringOrdinal(path, static_cast<int>(folderLength), folder, static_cast<int>(folderLength), TRUE) ==
                CSTR_EQUAL &&
            (pathLength == folderLength || path[folderLength] == L'\\');
+}
+
+bool IsPlainPathStep(const wchar_t* step, size_t length) {
+    if (length == 0) return false;
+    const wchar_t last = step[length - 1];
+    if (last == L'.' || last == L' ') return false;  // ".", ".." and what the system cuts to them
+    for (size_t i = 0; i < length; ++i) {
+        if (step[i] < 0x20 || wcschr(L"\\/:*?\"<>|", step[i])) return false;
+    }
+    return !IsDeviceName(step, length);
+}
+
+bool GetShellFolder(int csidl, wchar_t* out) {
+    if (SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, out) == S_OK) return true;
+    out[0] = 0;
+    return false;
 }

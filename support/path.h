@@ -1,11 +1,12 @@
-// Joining folders and names: exactly one backslash between them, cut like FormatCut.
+// The one vocabulary for paths: joining folders and names, comparing paths, the rule for one
+// plain step of a path, and the shell's folders.
 #pragma once
 #include <cstddef>
 
 bool EndsWithBackslash(const wchar_t* path);
 
 // "<folder>\<name><suffix>" into out (count units), with no second backslash when the folder
-// already ends in one.
+// already ends in one; cut like FormatCut.
 void JoinPath(wchar_t* out, size_t count, const wchar_t* folder, const wchar_t* name, const wchar_t* suffix = L"");
 
 template <size_t N>
@@ -17,6 +18,20 @@ void JoinPath(wchar_t (&out)[N], const wchar_t* folder, const wchar_t* name, con
 // without room for it, stays as it is.
 void EnsureBackslash(wchar_t* folder, size_t count);
 
+// Whether two paths name the same place by their text, without regard to case as the file
+// system compares names (CompareStringOrdinal, which folds non-ASCII letters too).
+bool SamePath(const wchar_t* a, const wchar_t* b);
+
 // Whether path is folder or lies below it, by whole steps and without regard to case; a
 // trailing backslash on either makes no difference. An empty folder holds nothing.
 bool IsInFolder(const wchar_t* path, const wchar_t* folder);
+
+// Whether the length units at step make one plain step of a path, which names the same file
+// wherever it is appended: not empty, "." or "..", no trailing dot or blank (the system drops
+// them, so "..." would be ".."), no "\", "/", ":" (a drive or a stream), wildcard, quote,
+// "<", ">", "|" or control character, and no device name (CON, AUX.txt, COM1 …).
+bool IsPlainPathStep(const wchar_t* step, size_t length);
+
+// A folder of the shell's (a CSIDL_ value, CSIDL_FLAG_CREATE allowed) into out, which holds
+// MAX_PATH units; false (out empty) when the shell does not know it.
+bool GetShellFolder(int csidl, wchar_t* out);
