@@ -6,6 +6,7 @@
 
 #include "app/startup.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
 
@@ -18,7 +19,9 @@ void MoveAside(wchar_t (&own)[kPathChars]) {
     wchar_t temp[kPathChars], aside[kPathChars];
     const DWORD length = GetTempPathW(kPathChars, temp);
     if (!length || length >= kPathChars) return;
-    FormatCut(aside, kPathChars, L"%s~srdel%lu.tmp", temp, GetCurrentProcessId());
+    wchar_t name[32];
+    FormatCut(name, 32, L"~srdel%lu.tmp", GetCurrentProcessId());
+    JoinPath(aside, temp, name);
     if (MoveFileExW(own, aside, MOVEFILE_REPLACE_EXISTING)) CopyCut(own, aside);
 }
 
@@ -29,9 +32,12 @@ void MakeSelfDeleteCommand(wchar_t* command, const wchar_t* system, const wchar_
     // has let go of its file (seen under Wine, after a run that used the shell), and a
     // failed del is not tried again: two pings of the loopback give this process a second.
     // rmdir without /s: the folder goes only when nothing else is left in it.
+    wchar_t interpreter[kPathChars], ping[kPathChars];
+    JoinPath(interpreter, system, L"cmd.exe");
+    JoinPath(ping, system, L"ping.exe");
     const size_t length = FormatCut(command, kSelfDeleteCommandChars,
-                                    L"\"%s\\cmd.exe\" /d /s /c \"\"%s\\ping.exe\" -n 2 127.0.0.1 >nul & del /f \"%s\"",
-                                    system, system, file);
+                                    L"\"%s\" /d /s /c \"\"%s\" -n 2 127.0.0.1 >nul & del /f \"%s\"", interpreter,
+                                    ping, file);
     if (emptyFolder && emptyFolder[0]) {
         FormatCut(command + length, kSelfDeleteCommandChars - length, L" & rmdir \"%s\"", emptyFolder);
     }
@@ -45,7 +51,7 @@ int DeleteSelf(const wchar_t* emptyFolder) {
     MoveAside(own);
     wchar_t command[kSelfDeleteCommandChars];
     MakeSelfDeleteCommand(command, system, own, emptyFolder);
-    FormatCut(interpreter, kPathChars, L"%s\\cmd.exe", system);
+    JoinPath(interpreter, system, L"cmd.exe");
 
     STARTUPINFOW startup = {sizeof startup};
     startup.dwFlags = STARTF_USESHOWWINDOW;

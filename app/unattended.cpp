@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <string>
 
-#include "run/folders.h"
+#include "run/install_folder.h"
 #include "app/startup.h"
 #include "support/bounded_text.h"
 

@@ -8,6 +8,7 @@
 #include "install/repair.h"
 #include "install/uninstall_sequence.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
 
@@ -60,8 +61,10 @@ bool IsInstallationsOwnUninstaller(const wchar_t* arguments, const wchar_t* ownP
     if (state.mode != kModeUninstall || !IsPlainPackageName(package.packageName) || !InstalledFolder(package, folder)) {
         return false;
     }
-    const wchar_t* slash = wcsrchr(ownPath, L'\\');
-    const size_t folderLength = wcslen(folder);
-    return slash && static_cast<size_t>(slash - ownPath + 1) == folderLength &&
-           _wcsnicmp(ownPath, folder, folderLength) == 0;
+    wchar_t own[kPathChars];
+    CopyCut(own, ownPath);
+    wchar_t* slash = wcsrchr(own, L'\\');
+    if (!slash) return false;
+    slash[1] = 0;
+    return SamePath(own, folder);
 }

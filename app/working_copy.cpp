@@ -10,6 +10,7 @@
 #include "framework/handles.h"
 #include "framework/message_box.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 int EnsureWorkingCopy(RUNSTATE& state, const wchar_t* arguments, const wchar_t* startingFolder, DWORD* copyExitCode) {
     if (!PrepareWorkFolder(&state)) {
@@ -22,7 +23,7 @@ int EnsureWorkingCopy(RUNSTATE& state, const wchar_t* arguments, const wchar_t* 
     }
 
     wchar_t copy[kPathChars];
-    FormatCut(copy, kPathChars, L"%s___temp.exe", state.workFolder);
+    JoinPath(copy, state.workFolder, L"___temp.exe");
     if (!CopyFileW(state.ownPath, copy, FALSE)) {
         if (!copyExitCode) fw::ShowError(nullptr, L"安装程序无法访问临时目录，将中止进程。", L"初始化错误");
         return 0;

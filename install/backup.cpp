@@ -1,9 +1,9 @@
 // Step 4 of the install: the payload file kept as "_backup_.dat" for a later repair.
 #include "install/install_steps.h"
 
-#include "install/journal.h"
-#include "run/folders.h"
-#include "support/bounded_text.h"
+#include "run/file_placement.h"
+#include "run/install_layout.h"
+#include "support/path.h"
 
 namespace {
 
@@ -11,7 +11,7 @@ bool SameFile(const wchar_t* a, const wchar_t* b) {
     wchar_t fullA[kPathChars], fullB[kPathChars];
     const DWORD lengthA = GetFullPathNameW(a, kPathChars, fullA, nullptr);
     const DWORD lengthB = GetFullPathNameW(b, kPathChars, fullB, nullptr);
-    return lengthA && lengthA < kPathChars && lengthB && lengthB < kPathChars && lstrcmpiW(fullA, fullB) == 0;
+    return lengthA && lengthA < kPathChars && lengthB && lengthB < kPathChars && SamePath(fullA, fullB);
 }
 
 }  // namespace
@@ -19,14 +19,14 @@ bool SameFile(const wchar_t* a, const wchar_t* b) {
 int BackupPayload(InstallContext& context) {
     const wchar_t* payload = context.runState.payloadFile;
     wchar_t backup[kPathChars];
-    FormatCut(backup, kPathChars, L"%s_backup_.dat", context.installFolder);
+    JoinPath(backup, context.installFolder, kBackupFile);
     // A repair unpacks from the backup itself: it is already what it should be, and a
     // replacement of the file by itself would only ask for a pointless restart.
     if (SameFile(payload, backup)) return 1;
     // Like the rest of the installation folder, it keeps the list it inherits: a repair
     // installs whatever it holds, elevated.
-    InstallJournal* journal = context.journal;
-    const ChangeRecorder::Prior prior = journal ? journal->BeforeFileWrite(backup) : ChangeRecorder::Prior::kAbsent;
+    ChangeRecorder& recorder = *context.journal;
+    const ChangeRecorder::Prior prior = recorder.BeforeFileWrite(backup);
     // A folder of the backup's name: no copy can go there, now or at a restart.
     if (prior == ChangeRecorder::Prior::kRefused) return 0;
     if (prior != ChangeRecorder::Prior::kNotKept && CopyFileW(payload, backup, FALSE)) return 1;
@@ -36,13 +36,8 @@ int BackupPayload(InstallContext& context) {
     // backup, which also keeps the rename on one volume. Without either, a later repair would
     // have nothing to repair from: the step fails.
     wchar_t staged[kPathChars];
-    FormatCut(staged, kPathChars, L"%s_backup_.dat.temp", context.installFolder);
-    if (!MayWriteFile(journal, staged)) return 0;
-    if (CopyFileW(payload, staged, FALSE) && (!journal || journal->BeforeRestartRename(staged, backup)) &&
-        MoveFileExW(staged, backup, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        context.restartNeeded = 1;
-        return 1;
-    }
-    DeleteFileW(staged);
-    return 0;
+    JoinPath(staged, context.installFolder, kStagedBackupFile);
+    if (!MayWriteFile(recorder, staged) || !StageForRestart(payload, staged, backup, recorder)) return 0;
+    context.restartNeeded = 1;
+    return 1;
 }

@@ -7,37 +7,30 @@
 #include <cwchar>
 #include <vector>
 
-#include "run/folders.h"
 #include "framework/handles.h"
-#include "install/journal.h"
+#include "run/folders.h"
+#include "run/install_layout.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
-#include "run/registry_layout.h"
 
 namespace {
 
 const wchar_t kPreloadKey[] = L"Keyboard Layout\\Preload";
-const wchar_t* const kLayoutKeys[] = {
-    L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts",
-    L"SYSTEM\\ControlSet001\\Control\\Keyboard Layouts",
-};
+const wchar_t* const kLayoutKeys[] = {kKeyboardLayoutsKey, kSavedKeyboardLayoutsKey};
 constexpr int kHexChars = 20;     // a layout handle in "%X"
 constexpr int kLineChars = 320;   // a reported line: a path and its wording
 
 // Sets "SMEInstallPath" under Software\vexal\<name> of one hive. The owners tell only whether
 // a key could be had, so a key that cannot is reported as ERROR_CANTOPEN.
 LONG WriteInstallPathUnder(HKEY hive, const wchar_t* subkey, const wchar_t* folder, const wchar_t* packageName,
-                           InstallJournal* journal) {
-    if (journal) {
-        wchar_t key[80];
-        VendorKeyOf(packageName, key, 80);
-        if (!journal->BeforeKeyCreate(hive, key) || !journal->BeforeValueWrite(hive, key, kInstallPathValue)) {
-            return ERROR_CANTOPEN;
-        }
+                           ChangeRecorder& recorder) {
+    wchar_t key[80];
+    VendorKeyOf(packageName, key, 80);
+    if (!recorder.BeforeKeyCreate(hive, key) || !recorder.BeforeValueWrite(hive, key, kInstallPathValue)) {
+        return ERROR_CANTOPEN;
     }
-    fw::RegKey software, vendor, package;
-    if (!software.Open(hive, L"Software", KEY_ALL_ACCESS)) return ERROR_CANTOPEN;
-    if (!vendor.Create(software.Get(), L"vexal", KEY_ALL_ACCESS)) return ERROR_CANTOPEN;
+    fw::RegKey vendor, package;
+    if (!vendor.Create(hive, kVendorKey, KEY_ALL_ACCESS)) return ERROR_CANTOPEN;
     if (!package.Create(vendor.Get(), subkey, KEY_ALL_ACCESS)) return ERROR_CANTOPEN;
     return RegSetValueExW(package.Get(), kInstallPathValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder),
                           static_cast<DWORD>(wcslen(folder) * sizeof(wchar_t)));
@@ -102,8 +95,8 @@ int WriteInstallPath(InstallContext& context) {
     wchar_t subkey[kNameChars];
     FormatCut(subkey, kNameChars, L"%s\\", PackageOf(context).name);
     const wchar_t* name = PackageOf(context).name;
-    WriteInstallPathUnder(HKEY_LOCAL_MACHINE, subkey, context.installFolder, name, context.journal);
-    return WriteInstallPathUnder(HKEY_CURRENT_USER, subkey, context.installFolder, name, context.journal);
+    WriteInstallPathUnder(HKEY_LOCAL_MACHINE, subkey, context.installFolder, name, *context.journal);
+    return WriteInstallPathUnder(HKEY_CURRENT_USER, subkey, context.installFolder, name, *context.journal);
 }
 
 // Copies "<installation folder><name>.ime" into the system folder as "<name>(1).ime", deletes
@@ -125,7 +118,7 @@ int RegisterIme(InstallContext& context) {
     // code in elevated processes. It keeps the system folder's access list.
     // A system IME file that is held cannot be put back if the run fails, so it is not
     // written over either: the copy fails as it would while the file is in use.
-    if (!MayWriteFile(context.journal, target) || !CopyFileW(source, target, FALSE)) {
+    if (!MayWriteFile(*context.journal, target) || !CopyFileW(source, target, FALSE)) {
         wchar_t line[kLineChars];
         FormatCut(line, kLineChars, L"复制IME文件到系统目录发生错误，复制文件路径：%s", source);
         ReportProgress(context, -1, line);
@@ -135,7 +128,7 @@ int RegisterIme(InstallContext& context) {
 
     wchar_t layoutText[sizeof package.layoutText / sizeof package.layoutText[0]];
     CopyCut(layoutText, package.layoutText);
-    if ((!context.journal || context.journal->BeforeLayoutRegister(fileName)) && ImmInstallIMEW(target, layoutText)) {
+    if (context.journal->BeforeLayoutRegister(fileName) && ImmInstallIMEW(target, layoutText)) {
         return 1;
     }
     wchar_t line[kLineChars];
@@ -178,7 +171,7 @@ std::vector<std::wstring> RegisteredImeLayouts(const wchar_t* imeFileName) {
         if (RegGetValueW(layouts.Get(), name, L"Ime File", RRF_RT_REG_SZ, nullptr, file, &bytes) != ERROR_SUCCESS) {
             continue;
         }
-        if (_wcsicmp(FileNamePart(file), imeFileName) != 0) continue;
+        if (!SamePath(FileNamePart(file), imeFileName)) continue;
         found.push_back(LayoutHex(reinterpret_cast<HKL>(static_cast<UINT_PTR>(layout))));
     }
     return found;
@@ -195,7 +188,7 @@ std::vector<HKL> FindImeLayouts(const wchar_t* imeFileName) {
         if (!ImmGetIMEFileNameW(layouts[i], file, kPathChars) || !file[0]) continue;
         // Windows keeps the bare file name in "Ime File"; Wine 8 keeps the full path that
         // ImmInstallIMEW was given. The name after the last backslash serves both.
-        if (_wcsicmp(FileNamePart(file), imeFileName) == 0) found.push_back(layouts[i]);
+        if (SamePath(FileNamePart(file), imeFileName)) found.push_back(layouts[i]);
     }
     return found;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "payload/records.h"
+#include "run/change_recorder.h"
 #include "run/run_state.h"
 
 // Where a sequence's report goes: the list and progress bar of a dialog, or the log of an
@@ -17,8 +18,6 @@ protected:
     ~ProgressSink() = default;
 };
 
-class InstallJournal;
-
 struct InstallContext {
     InstallContext(RUNSTATE& state, ProgressSink* sink, bool watched)
         : runState(state), sink(sink), watched(watched) {}
@@ -31,7 +30,8 @@ struct InstallContext {
     int restartNeeded = 0;    // set when something is replaced or deleted only at the next restart
     int position = 0;         // the last progress position reported
     wchar_t installFolder[kPathChars] = {};  // ends in a backslash once the sequence has started
-    InstallJournal* journal = nullptr;  // what the run changed; none when nothing is to be undone
+    // Told of what the run changes; never null: NoRecorder() when nothing is to be undone.
+    ChangeRecorder* journal = &NoRecorder();
 };
 
 // Stores and shows `position` when it is 0 or more; shows `line` when given.

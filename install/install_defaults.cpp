@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "run/folders.h"
+#include "run/install_folder.h"
 #include "run/run_state.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
@@ -18,10 +18,8 @@ void ReadRegisteredNames(wchar_t* userName, wchar_t* companyName) {
 
 bool DefaultInstallFolder(wchar_t* folder, const wchar_t* packageName) {
     wchar_t programs[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
-                                programs))) {
-        return false;
-    }
+    // With the folder created on demand the shell answers S_OK or fails; it never says S_FALSE.
+    if (!GetShellFolder(CSIDL_PROGRAM_FILES | CSIDL_FLAG_CREATE, programs)) return false;
     JoinPath(folder, kPathChars, programs, packageName, L"\\");
     return true;
 }

@@ -2,10 +2,12 @@
 // progress position, stopping at the first step that fails.
 #include "install/install_sequence.h"
 
-#include "run/folders.h"
 #include "install/install_steps.h"
 #include "install/journal.h"
+#include "run/folders.h"
+#include "run/install_layout.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
 
@@ -20,35 +22,33 @@ void ReportDeferred(InstallContext& context, const std::vector<std::wstring>& pa
     }
 }
 
+// Lends the sequence a journal for its run, and takes it back.
+class JournalScope {
+public:
+    explicit JournalScope(InstallContext& context) : m_context(context), m_before(context.journal) {
+        if (m_own.Begin(PackageOf(context).name, context.installFolder)) context.journal = &m_own;
+    }
+    ~JournalScope() { m_context.journal = m_before; }
+    bool Ready() const { return m_own.Active(); }
+    // The end of a step: what it changed is on the disk before the next one starts.
+    bool StepDone() { return m_own.Flush(); }
+    // Undoes what the run changed; the paths that wait for the next restart.
+    std::vector<std::wstring> Undo() { return m_own.Undo(); }
+    void Succeeded() { m_own.Finish(); }
+
+private:
+    InstallContext& m_context;
+    ChangeRecorder* m_before;
+    InstallJournal m_own;
+};
+
 // Undoes what the run changed, then says so: the failure line is true when it is shown.
-int Fail(InstallContext& context) {
-    if (InstallJournal* journal = context.journal) ReportDeferred(context, journal->Undo());
+int Fail(InstallContext& context, JournalScope& journal) {
+    ReportDeferred(context, journal.Undo());
     ReportProgress(context, -1, kFailureLine);
     RemoveTemporaryFiles(context);
     return 0;
 }
-
-// The end of a step: what it changed is on the disk before the next one starts.
-bool StepDone(InstallContext& context) { return !context.journal || context.journal->Flush(); }
-
-// Lends the sequence a journal of its own unless the caller brought one, and takes it back.
-class JournalScope {
-public:
-    explicit JournalScope(InstallContext& context) : m_context(context) {
-        if (!context.journal && m_own.Begin(PackageOf(context).name, context.installFolder)) context.journal = &m_own;
-    }
-    ~JournalScope() {
-        if (m_context.journal == &m_own) m_context.journal = nullptr;
-    }
-    bool Ready() const { return m_context.journal != nullptr; }
-    void Succeeded() {
-        if (m_context.journal == &m_own) m_own.Finish();
-    }
-
-private:
-    InstallContext& m_context;
-    InstallJournal m_own;
-};
 
 }  // namespace
 
@@ -65,10 +65,9 @@ void FinishLeftJournals(InstallContext& context, const wchar_t* packageName) {
 
 void RemoveTemporaryFiles(InstallContext& context) {
     wchar_t path[kPathChars];
-    FormatCut(path, kPathChars, L"%sInstallInfo.dif", context.installFolder);
+    JoinPath(path, context.installFolder, kLooseRecordFile);
     DeleteFileW(path);
-    EmptyFolder(context.runState.workFolder);
-    RemoveDirectoryW(context.runState.workFolder);  // fails while the working copy runs from it
+    RemoveFolder(context.runState.workFolder);  // the folder stays while the working copy runs from it
     RemoveVirtualizedData();
 }
 
@@ -96,26 +95,26 @@ int RunInstall(InstallContext& context, const wchar_t* installFolder, const wcha
     ReportProgress(context, 1, L"开始安装....");
 
     ReportProgress(context, 2, L"  1.创建文件系统....");
-    if (!PlaceFiles(context) || !StepDone(context)) return Fail(context);
+    if (!PlaceFiles(context) || !journal.StepDone()) return Fail(context, journal);
     ReportProgress(context, 40, L"    安装1.完成");
 
     ReportProgress(context, 42, L"  2.设置软件运行环境...");
     // The recorded folder does not stop an install when it cannot be written: the input
     // method works without it, and the uninstall then refuses to delete anything.
     WriteInstallPath(context);
-    if (!RegisterIme(context) || !StepDone(context)) return Fail(context);
+    if (!RegisterIme(context) || !journal.StepDone()) return Fail(context, journal);
     ReportProgress(context, 50, L"    安装2.完成");
 
     ReportProgress(context, 72, L"  3.写入卸载信息...");
-    if (!WriteUninstallEntry(userName, companyName, context) || !StepDone(context)) return Fail(context);
+    if (!WriteUninstallEntry(userName, companyName, context) || !journal.StepDone()) return Fail(context, journal);
     ReportProgress(context, 80, L"    安装3.完成");
 
     ReportProgress(context, 82, L"  4.备份安装数据...");
-    if (!BackupPayload(context) || !StepDone(context)) return Fail(context);
+    if (!BackupPayload(context) || !journal.StepDone()) return Fail(context, journal);
     ReportProgress(context, 90, L"    安装4.完成");
 
     ReportProgress(context, -1, L"  5.创建开始菜单及桌面快捷方式...");
-    if (!CreateShortcuts(context) || !StepDone(context)) return Fail(context);
+    if (!CreateShortcuts(context) || !journal.StepDone()) return Fail(context, journal);
     ReportProgress(context, 90, L"    安装5.完成");
 
     ReportProgress(context, 95, L"  6.清除安装程序创建的临时文件...");

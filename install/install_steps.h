@@ -13,7 +13,7 @@
 int PlaceFiles(InstallContext& context);
 // Copies the .ttf and .ttc files of one folder into the Fonts folder and registers them;
 // 0 when the Fonts folder cannot be determined.
-int InstallFonts(const wchar_t* fontSource, InstallJournal* journal = nullptr);
+int InstallFonts(const wchar_t* fontSource, ChangeRecorder& recorder = NoRecorder());
 
 // Step 2: "SMEInstallPath" under the vendor key of both hives; the last registry status.
 int WriteInstallPath(InstallContext& context);

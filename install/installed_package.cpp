@@ -3,14 +3,15 @@
 
 #include <windows.h>
 
-#include "run/folders.h"
-#include "support/bounded_text.h"
+#include "run/install_folder.h"
+#include "run/install_layout.h"
+#include "support/path.h"
 
 bool InstalledFolder(const INSTALLEDPACKAGE& package, wchar_t (&out)[kPathChars]) {
     if (CheckInstallFolder(package.installPath, out) != FolderVerdict::kUsable) return false;
     // What the install leaves in every installation folder: a folder without it was never one.
     wchar_t uninstaller[kPathChars];
-    if (FormatCut(uninstaller, kPathChars, L"%sUnstall.exe", out) < kPathChars - 1) {
+    if (JoinPath(uninstaller, out, kUninstallerFile) < kPathChars - 1) {
         const DWORD attributes = GetFileAttributesW(uninstaller);
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
     }

@@ -1,7 +1,6 @@
 // The install journal: recording each change before it is made, and undoing them backwards.
 #include "install/journal.h"
 
-#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -9,30 +8,36 @@
 
 #include "install/install_steps.h"
 #include "payload/records.h"
+#include "run/access.h"
+#include "run/file_placement.h"
+#include "run/folders.h"
+#include "run/install_layout.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
 
 namespace {
 
-const wchar_t kJournalFile[] = L"journal.txt";
 const wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
-// Full control for SYSTEM and Administrators, inherited by what the folder holds, and nothing
-// from the parent: the all-users application-data folder lets every user create there.
-const wchar_t kJournalAccess[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 // An old value larger than this is not one the installer writes over.
 constexpr DWORD kMaxValueBytes = 64 * 1024;
 
 const wchar_t* RootName(HKEY root) {
-    if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
-    if (root == HKEY_CURRENT_USER) return L"HKCU";
+    if (root == HKEY_LOCAL_MACHINE) return kMachineRoot;
+    if (root == HKEY_CURRENT_USER) return kUserRoot;
     return nullptr;
 }
 
 HKEY RootOf(const std::wstring& name) {
-    if (name == L"HKLM") return HKEY_LOCAL_MACHINE;
-    if (name == L"HKCU") return HKEY_CURRENT_USER;
+    if (name == kMachineRoot) return HKEY_LOCAL_MACHINE;
+    if (name == kUserRoot) return HKEY_CURRENT_USER;
     return nullptr;
+}
+
+std::wstring KeptName(unsigned index) {
+    wchar_t name[16];
+    FormatCut(name, 16, kKeptFileFormat, index);
+    return name;
 }
 
 std::wstring Upper(std::wstring text) {
@@ -120,7 +125,7 @@ void WithdrawRestartRename(const std::wstring& source) {
     std::wstring kept;
     bool found = false;
     for (size_t i = 0; i + 1 < strings.size(); i += 2) {
-        if (!found && _wcsicmp(strings[i].c_str(), wanted.c_str()) == 0) {
+        if (!found && SamePath(strings[i].c_str(), wanted.c_str())) {
             found = true;
             continue;
         }
@@ -153,37 +158,35 @@ void UndoReplacedFile(const std::wstring& path, const std::wstring& kept, std::v
     wchar_t folder[kPathChars], staged[kPathChars];
     CopyCut(folder, path.c_str());
     if (wchar_t* slash = wcsrchr(folder, L'\\')) slash[1] = 0;
-    if (GetTempFileNameW(folder, L"srj", 0, staged) && CopyFileW(kept.c_str(), staged, FALSE) &&
-        MoveFileExW(staged, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    if (ReserveFileName(folder, kUndoCopyPrefix, staged) && StageForRestart(kept.c_str(), staged, path.c_str(), NoRecorder())) {
         deferred.push_back(path);
-        return;
     }
-    DeleteFileW(staged);
 }
 
-void UndoValue(const InstallJournal::Entry& entry) {
-    const HKEY root = RootOf(entry.fields[0]);
+void UndoValue(const std::vector<std::wstring>& f) {
+    const HKEY root = RootOf(f[ValueField::kRoot]);
     fw::RegKey key;
-    if (!root || !key.Open(root, entry.fields[1].c_str(), KEY_SET_VALUE)) return;
-    const wchar_t* name = entry.fields[2].c_str();
+    if (!root || !key.Open(root, f[ValueField::kKey].c_str(), KEY_SET_VALUE)) return;
+    const wchar_t* name = f[ValueField::kName].c_str();
     std::vector<BYTE> data;
-    if (entry.fields[3] == L"1" && Unhex(entry.fields[5], data)) {
-        const DWORD type = wcstoul(entry.fields[4].c_str(), nullptr, 10);
+    if (f[ValueField::kExisted] == kValueExisted && Unhex(f[ValueField::kData], data)) {
+        const DWORD type = wcstoul(f[ValueField::kType].c_str(), nullptr, 10);
         RegSetValueExW(key.Get(), name, 0, type, data.empty() ? nullptr : data.data(), static_cast<DWORD>(data.size()));
-    } else if (entry.fields[3] == L"0") {
+    } else if (f[ValueField::kExisted] == kValueAbsent) {
         RegDeleteValueW(key.Get(), name);
     }
 }
 
-void UndoLayout(const InstallJournal::Entry& entry) {
+void UndoLayout(const std::vector<std::wstring>& f) {
+    const std::wstring& list = f[LayoutField::kBefore];
     std::vector<std::wstring> before;
-    for (size_t at = 0; at < entry.fields[1].size();) {
-        size_t comma = entry.fields[1].find(L',', at);
-        if (comma == std::wstring::npos) comma = entry.fields[1].size();
-        before.push_back(entry.fields[1].substr(at, comma - at));
+    for (size_t at = 0; at < list.size();) {
+        size_t comma = list.find(L',', at);
+        if (comma == std::wstring::npos) comma = list.size();
+        before.push_back(list.substr(at, comma - at));
         at = comma + 1;
     }
-    for (HKL layout : FindImeLayouts(entry.fields[0].c_str())) {
+    for (HKL layout : FindImeLayouts(f[LayoutField::kImeFile].c_str())) {
         const std::wstring hex = LayoutHex(layout);
         const bool old = std::any_of(before.begin(), before.end(),
                                      [&](const std::wstring& b) { return _wcsicmp(b.c_str(), hex.c_str()) == 0; });
@@ -196,27 +199,20 @@ void UndoLayout(const InstallJournal::Entry& entry) {
 bool InstallJournal::Begin(const wchar_t* packageName, const wchar_t* installFolder) {
     if (Active() || !IsPlainPackageName(packageName)) return false;
     wchar_t common[MAX_PATH];
-    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, common) != S_OK) {
-        return false;
-    }
-    wchar_t folder[kPathChars];
-    FormatCut(folder, kPathChars, L"%s\\SRIMEJournal.%s.%lu\\", common, packageName, GetCurrentProcessId());
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kJournalAccess, SDDL_REVISION_1, &descriptor, nullptr)) {
-        return false;
-    }
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-    // A folder of that name already there is another run's, or a link someone left: not ours.
-    const BOOL created = CreateDirectoryW(folder, &attributes);
-    LocalFree(descriptor);
-    if (!created) return false;
+    if (!GetShellFolder(CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, common)) return false;
+    wchar_t name[kPathChars], folder[kPathChars];
+    FormatCut(name, kPathChars, L"%s%s.%lu\\", kJournalFolderPrefix, packageName, GetCurrentProcessId());
+    JoinPath(folder, common, name);
+    // The all-users application-data folder lets every user create there. A folder of that
+    // name already there is another run's, or a link someone left: not ours.
+    if (!CreateAdministratorsOnlyFolder(folder)) return false;
     m_folder = folder;
     wchar_t path[kPathChars];
     JoinPath(path, folder, kJournalFile);
     m_file.Reset(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     wchar_t pid[16];
     FormatCut(pid, 16, L"%lu", GetCurrentProcessId());
-    if (!Active() || !Record(L'J', {L"1", packageName, pid, installFolder}) || !Flush()) {
+    if (!Active() || !Record(RecordKind::kHeader, {kJournalVersion, packageName, pid, installFolder}) || !Flush()) {
         m_file.Reset();
         RemoveFolder();
         return false;
@@ -224,9 +220,9 @@ bool InstallJournal::Begin(const wchar_t* packageName, const wchar_t* installFol
     return true;
 }
 
-bool InstallJournal::Record(wchar_t kind, std::vector<std::wstring> fields) {
+bool InstallJournal::Record(RecordKind kind, std::vector<std::wstring> fields) {
     if (!Active()) return false;
-    std::wstring line(1, kind);
+    std::wstring line(1, static_cast<wchar_t>(kind));
     for (const std::wstring& field : fields) {
         // A tab or line break would make the line read back as other fields.
         if (field.find_first_of(L"\t\r\n") != std::wstring::npos) return false;
@@ -236,7 +232,7 @@ bool InstallJournal::Record(wchar_t kind, std::vector<std::wstring> fields) {
     line += L'\n';
     if (m_holding) m_held += line;
     else if (!Write(line)) return false;
-    if (kind != L'J') m_entries.push_back({kind, std::move(fields)});
+    if (kind != RecordKind::kHeader) m_entries.push_back({kind, std::move(fields)});
     return true;
 }
 
@@ -257,23 +253,17 @@ bool InstallJournal::WriteHeldRecords() {
 
 bool InstallJournal::Flush() { return Active() && FlushFileBuffers(m_file.Get()); }
 
-bool MayWriteFile(InstallJournal* journal, const wchar_t* path) {
-    if (!journal) return true;
-    const ChangeRecorder::Prior prior = journal->BeforeFileWrite(path);
-    return prior == ChangeRecorder::Prior::kAbsent || prior == ChangeRecorder::Prior::kKept;
-}
-
 InstallJournal::Prior InstallJournal::BeforeFileWrite(const wchar_t* path) {
     const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return Prior::kNotKept;
-        return Record(L'F', {path}) ? Prior::kAbsent : Prior::kRefused;
+        return Record(RecordKind::kFileCreated, {path}) ? Prior::kAbsent : Prior::kRefused;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Prior::kRefused;
-    wchar_t name[16], kept[kPathChars];
-    FormatCut(name, 16, L"k%u", ++m_kept);
-    JoinPath(kept, m_folder.c_str(), name);
+    const std::wstring name = KeptName(++m_kept);
+    wchar_t kept[kPathChars];
+    JoinPath(kept, m_folder.c_str(), name.c_str());
     // Copied, not moved: the file stays where it is until the caller writes over it, and a
     // file the system has loaded can be read but not always moved.
     if (!CopyFileW(path, kept, FALSE)) {
@@ -284,15 +274,15 @@ InstallJournal::Prior InstallJournal::BeforeFileWrite(const wchar_t* path) {
     // killed run needs; flushing it to the disk each time cost seconds per thousand files
     // replaced, and protected only against a power cut, which the copy in the system's cache
     // would not outlive either. Each step ends with a flush.
-    return Record(L'R', {path, name}) ? Prior::kKept : Prior::kRefused;
+    return Record(RecordKind::kFileReplaced, {path, name}) ? Prior::kKept : Prior::kRefused;
 }
 
-bool InstallJournal::BeforeFolderCreate(const wchar_t* folder) { return Record(L'D', {folder}); }
+bool InstallJournal::BeforeFolderCreate(const wchar_t* folder) { return Record(RecordKind::kFolderCreated, {folder}); }
 
-bool InstallJournal::FileCreated(const wchar_t* path) { return Record(L'F', {path}); }
+bool InstallJournal::FileCreated(const wchar_t* path) { return Record(RecordKind::kFileCreated, {path}); }
 
 bool InstallJournal::BeforeRestartRename(const wchar_t* source, const wchar_t* target) {
-    return Record(L'P', {source, target ? target : L""});
+    return Record(RecordKind::kRestartRename, {source, target ? target : L""});
 }
 
 bool InstallJournal::BeforeKeyCreate(HKEY root, const wchar_t* key) {
@@ -302,7 +292,7 @@ bool InstallJournal::BeforeKeyCreate(HKEY root, const wchar_t* key) {
     for (size_t slash = path.find(L'\\'); ; slash = path.find(L'\\', slash + 1)) {
         const std::wstring prefix = path.substr(0, slash);
         if (!prefix.empty() && !KeyExists(root, prefix)) {
-            if (!Record(L'K', {rootName, prefix})) return false;
+            if (!Record(RecordKind::kKeyCreated, {rootName, prefix})) return false;
             m_createdKeys.insert(Upper(std::wstring(rootName) + L"\\" + prefix));
         }
         if (slash == std::wstring::npos) return true;
@@ -314,49 +304,54 @@ bool InstallJournal::BeforeValueWrite(HKEY root, const wchar_t* key, const wchar
     if (!rootName) return false;
     if (m_createdKeys.count(Upper(std::wstring(rootName) + L"\\" + key))) return true;
     fw::RegKey opened;
-    if (!opened.Open(root, key, KEY_QUERY_VALUE)) return Record(L'V', {rootName, key, name, L"0", L"0", L""});
+    const std::vector<std::wstring> absent = {rootName, key, name, kValueAbsent, L"0", L""};
+    if (!opened.Open(root, key, KEY_QUERY_VALUE)) return Record(RecordKind::kValueSet, absent);
     DWORD type = 0, bytes = 0;
     if (RegQueryValueExW(opened.Get(), name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) {
-        return Record(L'V', {rootName, key, name, L"0", L"0", L""});
+        return Record(RecordKind::kValueSet, absent);
     }
     if (bytes > kMaxValueBytes) return false;
     std::vector<BYTE> data(bytes + 1);
     if (RegQueryValueExW(opened.Get(), name, nullptr, &type, data.data(), &bytes) != ERROR_SUCCESS) return false;
-    return Record(L'V', {rootName, key, name, L"1", std::to_wstring(type), Hex(data.data(), bytes)});
+    return Record(RecordKind::kValueSet, {rootName, key, name, kValueExisted, std::to_wstring(type), Hex(data.data(), bytes)});
 }
 
 bool InstallJournal::BeforeLayoutRegister(const wchar_t* imeFileName) {
     std::wstring before;
     for (const std::wstring& layout : RegisteredImeLayouts(imeFileName)) before += (before.empty() ? L"" : L",") + layout;
     // The system makes the parent of the layouts' keys with the first layout it registers.
-    return BeforeKeyCreate(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts") &&
-           Record(L'L', {imeFileName, before}) && Flush();
+    return BeforeKeyCreate(HKEY_LOCAL_MACHINE, kKeyboardLayoutsKey) &&
+           Record(RecordKind::kLayoutRegistered, {imeFileName, before}) && Flush();
 }
 
-bool InstallJournal::FontAdded(const wchar_t* path) { return Record(L'A', {path}); }
+bool InstallJournal::FontAdded(const wchar_t* path) { return Record(RecordKind::kFontAdded, {path}); }
 
 std::vector<std::wstring> InstallJournal::Undo() {
     std::vector<std::wstring> deferred;
     for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
         const std::vector<std::wstring>& f = entry->fields;
         switch (entry->kind) {
-        case L'F': UndoCreatedFile(f[0], deferred); break;
-        case L'R': UndoReplacedFile(f[0], m_folder + f[1], deferred); break;
-        case L'D':
+        case RecordKind::kFileCreated: UndoCreatedFile(f[PathField::kPath], deferred); break;
+        case RecordKind::kFileReplaced:
+            UndoReplacedFile(f[ReplacedField::kPath], m_folder + f[ReplacedField::kKept], deferred);
+            break;
+        case RecordKind::kFolderCreated: {
             // Emptied by the entries after it; one that holds a file left for the restart
             // goes after that file.
-            if (!RemoveDirectoryW(f[0].c_str()) && PathExists(f[0].c_str()) && !deferred.empty()) {
-                MoveFileExW(f[0].c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            const wchar_t* folder = f[PathField::kPath].c_str();
+            if (!RemoveDirectoryW(folder) && PathExists(folder) && !deferred.empty()) {
+                MoveFileExW(folder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
             }
             break;
-        case L'K':
+        }
+        case RecordKind::kKeyCreated:
             // Never a tree: the keys below it that the run made went first.
-            if (HKEY root = RootOf(f[0])) RegDeleteKeyW(root, f[1].c_str());
+            if (HKEY root = RootOf(f[KeyField::kRoot])) RegDeleteKeyW(root, f[KeyField::kKey].c_str());
             break;
-        case L'V': UndoValue(*entry); break;
-        case L'L': UndoLayout(*entry); break;
-        case L'A': RemoveFontResourceW(f[0].c_str()); break;
-        case L'P': WithdrawRestartRename(f[0]); break;
+        case RecordKind::kValueSet: UndoValue(f); break;
+        case RecordKind::kLayoutRegistered: UndoLayout(f); break;
+        case RecordKind::kFontAdded: RemoveFontResourceW(f[PathField::kPath].c_str()); break;
+        case RecordKind::kRestartRename: WithdrawRestartRename(f[RenameField::kSource]); break;
         default: break;
         }
     }
@@ -367,7 +362,7 @@ std::vector<std::wstring> InstallJournal::Undo() {
     return deferred;
 }
 
-void InstallJournal::Adopt(std::wstring folder, std::vector<Entry> entries, unsigned kept) {
+void InstallJournal::Adopt(std::wstring folder, std::vector<JournalRecord> entries, unsigned kept) {
     m_file.Reset();
     m_folder = std::move(folder);
     m_entries = std::move(entries);
@@ -388,9 +383,7 @@ void InstallJournal::RemoveFolder() {
     JoinPath(path, m_folder.c_str(), kJournalFile);
     DeleteFileW(path);
     for (unsigned i = 1; i <= m_kept; ++i) {
-        wchar_t name[16];
-        FormatCut(name, 16, L"k%u", i);
-        JoinPath(path, m_folder.c_str(), name);
+        JoinPath(path, m_folder.c_str(), KeptName(i).c_str());
         DeleteFileW(path);
     }
     RemoveDirectoryW(m_folder.c_str());

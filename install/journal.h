@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "framework/handles.h"
-#include "run/folders.h"
+#include "install/journal_format.h"
+#include "run/change_recorder.h"
 
 // The line a sequence reports when it cannot keep a journal; it then changes nothing.
 constexpr wchar_t kNoJournalLine[] = L"  无法创建撤销安装所需的记录目录.";
@@ -21,32 +22,18 @@ constexpr wchar_t kLeftJournalRefusedLine[] = L"  无法确认的安装记录未
 
 class InstallJournal : public ChangeRecorder {
 public:
-    // One change, as the journal file holds it: a kind letter and its fields.
-    //   F path              a file the run created
-    //   R path kept         a file the run replaced; its old bytes are in "kept" of the folder
-    //   D folder            a folder the run created
-    //   K root key          a registry key the run created
-    //   V root key name existed type hex   a value the run set, and what it was before
-    //   L imeFile hex,hex   a layout registration of imeFile; the layouts it had before
-    //   A path              a font the run added to the session
-    //   P source target     a rename the run scheduled for the next restart
-    struct Entry {
-        wchar_t kind;
-        std::vector<std::wstring> fields;
-    };
-
     InstallJournal() = default;
     InstallJournal(const InstallJournal&) = delete;
     InstallJournal& operator=(const InstallJournal&) = delete;
 
     // Creates "<all users' application data>\SRIMEJournal.<name>.<process id>\", writable by
-    // SYSTEM and Administrators only, and the journal file in it, whose first line names the
-    // package, the process and the installation folder. False when either cannot be made;
+    // SYSTEM and Administrators only, and the journal file in it, whose first line (the header)
+    // names the package, the process and the installation folder. False when either cannot be made;
     // nothing is left then.
     bool Begin(const wchar_t* packageName, const wchar_t* installFolder);
     // Takes over the records of a journal that a killed run left in folder (with its
     // backslash), whose kept copies are numbered up to kept, so that Undo() can finish them.
-    void Adopt(std::wstring folder, std::vector<Entry> entries, unsigned kept);
+    void Adopt(std::wstring folder, std::vector<JournalRecord> entries, unsigned kept);
     bool Active() const { return m_file.Valid(); }
     const std::wstring& Folder() const { return m_folder; }
 
@@ -59,40 +46,34 @@ public:
     void HoldRecords() override { m_holding = true; }
     bool WriteHeldRecords() override;
 
-    // Registry: every missing key along `key` (below its first part), and a value's old state.
-    bool BeforeKeyCreate(HKEY root, const wchar_t* key);
-    bool BeforeValueWrite(HKEY root, const wchar_t* key, const wchar_t* name);
-    // Before ImmInstallIMEW registers imeFileName: the layouts that already use it.
-    bool BeforeLayoutRegister(const wchar_t* imeFileName);
-    bool FontAdded(const wchar_t* path);
+    // The registry and the session (ChangeRecorder).
+    bool BeforeKeyCreate(HKEY root, const wchar_t* key) override;
+    bool BeforeValueWrite(HKEY root, const wchar_t* key, const wchar_t* name) override;
+    bool BeforeLayoutRegister(const wchar_t* imeFileName) override;
+    bool FontAdded(const wchar_t* path) override;
 
-    // Puts the records written so far on the disk; the end of every step.
-    bool Flush();
+    bool Flush() override;
     // Undoes every change in reverse order and removes the journal's folder. Returns the
     // paths that are put back or deleted only at the next restart.
     std::vector<std::wstring> Undo();
     // Success: the journal's folder goes.
     void Finish();
 
-    const std::vector<Entry>& Entries() const { return m_entries; }
+    const std::vector<JournalRecord>& Entries() const { return m_entries; }
 
 private:
-    bool Record(wchar_t kind, std::vector<std::wstring> fields);
+    bool Record(RecordKind kind, std::vector<std::wstring> fields);
     bool Write(const std::wstring& lines);
     void RemoveFolder();
 
     fw::UniqueHandle m_file;
     std::wstring m_folder;
-    std::vector<Entry> m_entries;
+    std::vector<JournalRecord> m_entries;
     std::set<std::wstring> m_createdKeys;  // "HKLM\key" in upper case: their values need no record
     unsigned m_kept = 0;
     bool m_holding = false;
     std::wstring m_held;  // lines recorded while holding, not yet written
 };
-
-// Records a file about to be written (nothing without a journal); false when it must not be
-// written now: a folder of its name, a file that could not be kept aside, a record not made.
-bool MayWriteFile(InstallJournal* journal, const wchar_t* path);
 
 // What became of the journals that killed runs of a package left.
 struct LeftJournals {

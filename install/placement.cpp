@@ -6,9 +6,10 @@
 
 #include <cwchar>
 
-#include "run/folders.h"
 #include "framework/handles.h"
-#include "install/journal.h"
+#include "run/file_placement.h"
+#include "run/folders.h"
+#include "run/install_layout.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
 
@@ -17,11 +18,6 @@ namespace {
 bool IsFolder(const wchar_t* path) {
     const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void RemoveFolder(const wchar_t* folder) {
-    EmptyFolder(folder);
-    RemoveDirectoryW(folder);
 }
 
 // Moves what a placement folder holds into its destination, then removes what is left of it;
@@ -49,43 +45,40 @@ int PlaceFiles(InstallContext& context) {
     wchar_t folder[kPathChars], destination[kPathChars];
     int complete = 1;
 
-    FormatCut(folder, kPathChars, L"%s$system32$\\", payload);
+    JoinPath(folder, payload, L"$system32$\\");
     // By its name on disk: a file in use is replaced at the next restart, whose rename list is
     // carried out by 64-bit code that would take "System32" for the 64-bit folder.
     if (IsFolder(folder) && GetSystemFolderOnDisk(destination)) complete &= Drain(folder, destination, closed);
 
-    FormatCut(folder, kPathChars, L"%s$windows$\\", payload);
+    JoinPath(folder, payload, L"$windows$\\");
     if (IsFolder(folder) && GetWindowsDirectoryW(destination, kPathChars)) {
         complete &= Drain(folder, destination, closed);
     }
 
     // The fonts are copied, not moved; removing the folder takes the sources.
-    FormatCut(folder, kPathChars, L"%s$fonts$\\", payload);
+    JoinPath(folder, payload, L"$fonts$\\");
     if (IsFolder(folder)) {
-        InstallFonts(folder, context.journal);
+        InstallFonts(folder, *context.journal);
         RemoveFolder(folder);
     }
 
     // Without a package data folder the data files travel into the installation folder.
-    FormatCut(folder, kPathChars, L"%s$dataFiles$\\", payload);
+    JoinPath(folder, payload, L"$dataFiles$\\");
     if (IsFolder(folder) && GetPackageDataFolder(destination, PackageOf(context).name)) {
         complete &= Drain(folder, destination, open);
     }
 
     complete &= CopyFolderTree(payload, context.installFolder, 0, closed);
 
-    // Lower case here; the shortcuts and the uninstall entry say "Unstall.exe", the same file.
-    FormatCut(destination, kPathChars, L"%sunstall.exe", context.installFolder);
+    JoinPath(destination, context.installFolder, kPlacedUninstallerFile);
     // A repair has no bare program of its own: it runs from a copy of the installed one.
     if (context.runState.bareProgram[0]) complete &= PlaceFile(context.runState.bareProgram, destination, closed);
     return complete;
 }
 
-int InstallFonts(const wchar_t* fontSource, InstallJournal* journal) {
+int InstallFonts(const wchar_t* fontSource, ChangeRecorder& recorder) {
     wchar_t fonts[MAX_PATH];
-    if (SHGetFolderPathW(nullptr, CSIDL_FONTS | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, fonts) != S_OK) {
-        return 0;
-    }
+    if (!GetShellFolder(CSIDL_FONTS | CSIDL_FLAG_CREATE, fonts)) return 0;
 
     wchar_t pattern[kPathChars];
     JoinPath(pattern, fontSource, L"*");
@@ -100,8 +93,8 @@ int InstallFonts(const wchar_t* fontSource, InstallJournal* journal) {
         JoinPath(target, fonts, found.cFileName);
         // A font that is held cannot be copied now and is left out, as is one the journal
         // could not record.
-        if (!MayWriteFile(journal, target)) continue;
-        if (CopyFileW(source, target, FALSE) && AddFontResourceW(target) && journal) journal->FontAdded(target);
+        if (!MayWriteFile(recorder, target)) continue;
+        if (CopyFileW(source, target, FALSE) && AddFontResourceW(target)) recorder.FontAdded(target);
     }
     SendMessageW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
     return 1;

@@ -8,7 +8,8 @@
 #include "install/install_sequence.h"
 #include "install/installed_package.h"
 #include "support/bounded_text.h"
-#include "run/registry_layout.h"
+#include "run/install_layout.h"
+#include "support/path.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ bool ReadableBackup(const INSTALLEDPACKAGE& package, wchar_t (&path)[kPathChars]
     wchar_t folder[kPathChars];
     path[0] = 0;
     if (!InstalledFolder(package, folder)) return false;
-    FormatCut(path, kPathChars, L"%s_backup_.dat", folder);
+    JoinPath(path, folder, kBackupFile);
     fw::UniqueHandle file(
         CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.Valid();

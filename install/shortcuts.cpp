@@ -7,9 +7,9 @@
 
 #include <cwchar>
 
-#include "run/folders.h"
 #include "framework/handles.h"
-#include "install/journal.h"
+#include "run/file_placement.h"
+#include "run/install_layout.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
 
@@ -17,35 +17,12 @@ namespace {
 
 constexpr int kTextChars = 256;  // descriptions and arguments
 
-// Link names are formatted with the group folder, targets with the installation folder,
-// arguments and descriptions with the package name.
-struct LinkText {
-    const wchar_t* link;
-    const wchar_t* target;
-    const wchar_t* arguments;  // none for the help file
-    const wchar_t* description;
-};
-
-const LinkText kConfigLinks[] = {
-    {L"%s1.系统设置.lnk", L"%sconfig.exe", L"/n '%s'", L"%s 输入法使用配置程序"},
-    {L"%s2.码表管理.lnk", L"%sconfig.exe", L"/n '%s' /do mabiaoguanli", L"%s 输入法码表管理"},
-    {L"%s3.添加用户词.lnk", L"%sconfig.exe", L"/n '%s' /do tianjiayonghuci", L"%s 输入法用户词添加"},
-    {L"%s4.按键功能定义.lnk", L"%sconfig.exe", L"/n '%s' /do anjianshezhi", L"%s 输入法按键功能设置"},
-    {L"%s5.构词规则.lnk", L"%sconfig.exe", L"/n '%s' /do gouciguize", L"%s 输入法构词规则定义"},
-    {L"%s6.帮助文件.lnk", L"%s_main_.chm", nullptr, L"%s软件详细帮助文档"},
-};
-const LinkText kUninstallerLinks[] = {
-    {L"%s检查更新.lnk", L"%sUnstall.exe", L"-g name=[%s]", L"%s自动更新系统"},
-    {L"%s修复安装.lnk", L"%sUnstall.exe", L"-r name=[%s]", L"%s软件修复系统"},
-    {L"%s卸载软件.lnk", L"%sUnstall.exe", L"-u name=[%s]", L"%s卸载程序"},
-};
-
 int MakeLink(const LinkText& text, const wchar_t* link, const InstallContext& context) {
     const wchar_t* name = PackageOf(context).name;
     // A folder of the link's name, or a link held open: it could not be put back.
-    if (!MayWriteFile(context.journal, link)) return 0;
+    if (!MayWriteFile(*context.journal, link)) return 0;
     wchar_t target[kPathChars], arguments[kTextChars], description[kTextChars];
-    FormatCut(target, kPathChars, text.target, context.installFolder);
+    JoinPath(target, context.installFolder, text.target);
     FormatCut(description, kTextChars, text.description, name);
     if (text.arguments) FormatCut(arguments, kTextChars, text.arguments, name);
     return CreateShortcut(target, description, link, context.installFolder, text.arguments ? arguments : nullptr);
@@ -58,7 +35,7 @@ int MakeGroupLinks(const LinkText (&texts)[N], const wchar_t* group, const Insta
     int made = 1;
     for (const LinkText& text : texts) {
         wchar_t link[kPathChars];
-        FormatCut(link, kPathChars, text.link, group);
+        JoinPath(link, group, text.link);
         made &= MakeLink(text, link, context);
     }
     return made;
@@ -68,18 +45,15 @@ template <size_t N>
 void DeleteGroupLinks(const LinkText (&texts)[N], const wchar_t* group) {
     for (const LinkText& text : texts) {
         wchar_t link[kPathChars];
-        FormatCut(link, kPathChars, text.link, group);
+        JoinPath(link, group, text.link);
         DeleteFileW(link);
     }
 }
 
-// The desktop link: the first link once more, under the name that the uninstall removes.
-const wchar_t kDesktopLink[] = L"%s%s1.系统设置.lnk";
-
 // A special folder with a trailing backslash; empty when the system does not name it.
 void SpecialFolder(int csidl, wchar_t* out) {
     wchar_t folder[MAX_PATH];
-    if (SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK) {
+    if (!GetShellFolder(csidl | CSIDL_FLAG_CREATE, folder)) {
         out[0] = 0;
         return;
     }
@@ -96,10 +70,10 @@ int CreateShortcuts(InstallContext& context) {
     SpecialFolder(CSIDL_COMMON_PROGRAMS, programs);
     if (programs[0]) {
         // A group that cannot be created leaves every link in it to fail silently.
-        JoinPath(group, programs, package.name, L"\\");
+        GroupFolderOf(group, programs, package.name);
         // It keeps the list it inherits: a link any user could change would start elevated
         // uninstalls and repairs of its choice.
-        CreateFolderRecorded(group, context.journal);
+        CreateFolderRecorded(group, *context.journal);
     }
 
     int made = MakeGroupLinks(kConfigLinks, group, context);
@@ -107,7 +81,7 @@ int CreateShortcuts(InstallContext& context) {
     // deployed to. The record's load has made sure that the file lies inside the folder.
     if (package.openFile[0] && context.watched) {
         wchar_t open[kPathChars];
-        FormatCut(open, kPathChars, L"%s%s", context.installFolder, package.openFile);
+        JoinPath(open, context.installFolder, package.openFile);
         // Neither waited for nor checked: a missing file is the package's affair.
         ShellExecuteW(nullptr, L"", open, L"", nullptr, SW_SHOW);
     }
@@ -115,7 +89,7 @@ int CreateShortcuts(InstallContext& context) {
 
     if (desktop[0]) {
         wchar_t link[kPathChars];
-        FormatCut(link, kPathChars, kDesktopLink, desktop, package.name);
+        DesktopLinkOf(link, desktop, package.name);
         made &= MakeLink(kConfigLinks[0], link, context);
         SHChangeNotify(SHCNE_CREATE, SHCNF_PATHW | SHCNF_FLUSH, link, nullptr);
     }
@@ -129,13 +103,13 @@ void RemoveShortcuts(const wchar_t* packageName) {
     SpecialFolder(CSIDL_COMMON_PROGRAMS, programs);
     if (desktop[0]) {
         wchar_t link[kPathChars];
-        FormatCut(link, kPathChars, kDesktopLink, desktop, packageName);
+        DesktopLinkOf(link, desktop, packageName);
         DeleteFileW(link);
         SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_PATHW, desktop, nullptr);
     }
     if (!programs[0]) return;
     wchar_t group[kPathChars];
-    JoinPath(group, programs, packageName, L"\\");
+    GroupFolderOf(group, programs, packageName);
     DeleteGroupLinks(kConfigLinks, group);
     DeleteGroupLinks(kUninstallerLinks, group);
     // Only an empty group goes: files of others in it keep it.

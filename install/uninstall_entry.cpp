@@ -3,15 +3,13 @@
 
 #include <cwchar>
 
-#include "run/folders.h"
 #include "framework/handles.h"
-#include "install/journal.h"
+#include "run/folders.h"
+#include "run/install_layout.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
-#include "run/registry_layout.h"
 
 namespace {
-
 
 // Counted without the terminator, as every string this installer writes.
 int SetString(HKEY key, const wchar_t* name, const wchar_t* value) {
@@ -40,8 +38,8 @@ int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, Ins
     FormatCut(name, kNameChars, L"%s", package.name);
     wchar_t entryKey[kPathChars];
     JoinPath(entryKey, kUninstallKey, name);
-    InstallJournal* journal = context.journal;
-    if (journal && !journal->BeforeKeyCreate(HKEY_LOCAL_MACHINE, entryKey)) return 0;
+    ChangeRecorder& recorder = *context.journal;
+    if (!recorder.BeforeKeyCreate(HKEY_LOCAL_MACHINE, entryKey)) return 0;
     if (!entry.Create(uninstall.Get(), name, KEY_ALL_ACCESS)) return 0;
 
     const wchar_t* folder = context.installFolder;
@@ -54,12 +52,14 @@ int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, Ins
     JoinPath(icon, system, name, L".ime");
     FormatCut(about, kPathChars, L"%s?id=1", package.homePage);
     FormatCut(updates, kPathChars, L"%s?id=2", package.homePage);
-    FormatCut(help, kPathChars, L"%s_main_.chm", folder);
+    JoinPath(help, folder, kHelpFile);
     // The program's path quoted: the system runs these as command lines, and an unquoted path
     // with blanks would first be tried as "C:\Program.exe" and the like.
-    FormatCut(uninstallCommand, kPathChars, L"\"%sUnstall.exe\" -u name=[%s]", folder, name);
-    FormatCut(modify, kPathChars, L"\"%sUnstall.exe\" -r name=[%s]", folder, name);
-    FormatCut(quiet, kPathChars, L"\"%sUnstall.exe\" -u name=[%s] /S", folder, name);
+    wchar_t uninstaller[kPathChars];
+    JoinPath(uninstaller, folder, kUninstallerFile);
+    FormatCut(uninstallCommand, kPathChars, L"\"%s\" -u name=[%s]", uninstaller, name);
+    FormatCut(modify, kPathChars, L"\"%s\" -r name=[%s]", uninstaller, name);
+    FormatCut(quiet, kPathChars, L"\"%s\" -u name=[%s] /S", uninstaller, name);
 
     const struct {
         const wchar_t* name;
@@ -85,7 +85,7 @@ int WriteUninstallEntry(const wchar_t* userName, const wchar_t* companyName, Ins
     };
     int written = 1;
     for (const auto& value : values) {
-        if (journal && !journal->BeforeValueWrite(HKEY_LOCAL_MACHINE, entryKey, value.name)) return 0;
+        if (!recorder.BeforeValueWrite(HKEY_LOCAL_MACHINE, entryKey, value.name)) return 0;
         written &= SetString(entry.Get(), value.name, value.text);
     }
     return written;

@@ -3,14 +3,15 @@
 
 #include <cwchar>
 
-#include "run/folders.h"
 #include "framework/handles.h"
 #include "install/install_sequence.h"
 #include "install/install_steps.h"
 #include "install/installed_package.h"
+#include "run/folders.h"
+#include "run/install_layout.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 #include "support/system_library.h"
-#include "run/registry_layout.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ namespace {
 // installation folder, so the path is never a relative one.
 void ShutDownInterface(const wchar_t* folder) {
     wchar_t path[kPathChars];
-    FormatCut(path, kPathChars, L"%sITF\\Interface.dll", folder);
+    JoinPath(path, folder, kInterfaceModule);
     if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return;
     // Its own neighbours in ITF\ still resolve; everything else it needs only from the system
     // folder, never from the folder that the program or the user started in.
@@ -28,11 +29,6 @@ void ShutDownInterface(const wchar_t* folder) {
     LoadedLibrary module;
     LRESULT(WINAPI* message)(DWORD, DWORD, DWORD, DWORD);
     if (module.Load(path, search) && module.Bind("SRInterfaceMessage", message)) message(0, 7, 0, 0);
-}
-
-void RemoveFolder(const wchar_t* folder) {
-    EmptyFolder(folder);
-    RemoveDirectoryW(folder);
 }
 
 // The package's subkey under `parent` of one hive, with whatever it holds; the parent stays.

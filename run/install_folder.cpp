@@ -5,7 +5,7 @@
 
 #include <cwchar>
 
-#include "run/folders.h"
+#include "run/install_folder.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
 
@@ -30,9 +30,9 @@ size_t RootLength(const wchar_t* path) {
     return static_cast<size_t>(end - path) + 1;
 }
 
-// The steps below the root. Empty, "." and ".." steps make the folder relative; a wildcard,
-// colon or control character makes it no folder name, and a trailing dot or blank is dropped
-// by the system ("C:\Windows.\" is C:\Windows).
+// The steps below the root. Empty, "." and ".." steps make the folder relative; any other step
+// that is not plain makes it no folder of its own (a trailing dot or blank is dropped by the
+// system, so "C:\Windows.\" is C:\Windows; a device name names no folder at all).
 FolderVerdict CheckSteps(const wchar_t* steps) {
     if (!*steps) return FolderVerdict::kRefused;  // the root itself
     for (const wchar_t* p = steps; *p;) {
@@ -41,10 +41,7 @@ FolderVerdict CheckSteps(const wchar_t* steps) {
         if (length == 0 || (length == 1 && p[0] == L'.') || (length == 2 && p[0] == L'.' && p[1] == L'.')) {
             return FolderVerdict::kNotFull;
         }
-        for (size_t i = 0; i < length; ++i) {
-            if (wcschr(L"*?:\"<>|", p[i]) || p[i] < 0x20) return FolderVerdict::kRefused;
-        }
-        if (p[length - 1] == L'.' || p[length - 1] == L' ') return FolderVerdict::kRefused;
+        if (!IsPlainPathStep(p, length)) return FolderVerdict::kRefused;
         p += length + (end ? 1 : 0);
     }
     return FolderVerdict::kUsable;
@@ -93,8 +90,7 @@ bool Related(const wchar_t* folder, const wchar_t* system, Relation relation) {
 
 bool RelatedToShellFolder(const wchar_t* folder, int csidl, Relation relation) {
     wchar_t path[MAX_PATH];
-    return SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK &&
-           Related(folder, path, relation);
+    return GetShellFolder(csidl, path) && Related(folder, path, relation);
 }
 
 // Every profile lies in the profiles folder; the user's own may have been moved elsewhere.

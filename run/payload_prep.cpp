@@ -4,11 +4,13 @@
 
 #include "framework/handles.h"
 #include "run/folders.h"
+#include "run/install_layout.h"
 #include "payload/cabinet.h"
 #include "payload/container.h"
 #include "payload/mapfile.h"
 #include "payload/payload_key.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
 
@@ -37,7 +39,7 @@ void WriteRange(const wchar_t* path, const BYTE* source, DWORD count) {
 int SplitInstaller(RUNSTATE& state) {
     if (GetFileAttributesW(state.workFolder) == INVALID_FILE_ATTRIBUTES) return 0;
 
-    FormatCut(state.startedPath, kPathChars, L"%ssrinstallbaseexe.tmp", state.workFolder);
+    JoinPath(state.startedPath, state.workFolder, L"srinstallbaseexe.tmp");
     if (!CopyFileW(state.ownPath, state.startedPath, FALSE)) return 0;
 
     {
@@ -48,8 +50,8 @@ int SplitInstaller(RUNSTATE& state) {
         const DWORD offset = ReadPayloadOffset(bytes, size);
         if (offset == 0 || offset > size) return 0;
 
-        FormatCut(state.payloadFile, kPathChars, L"%ssrinstallbaseexe.cab", state.workFolder);
-        FormatCut(state.bareProgram, kPathChars, L"%sunstall.exe", state.workFolder);
+        JoinPath(state.payloadFile, state.workFolder, L"srinstallbaseexe.cab");
+        JoinPath(state.bareProgram, state.workFolder, kPlacedUninstallerFile);
         WriteRange(state.bareProgram, bytes, offset);
         WriteRange(state.payloadFile, bytes + offset, size - offset);
     }
@@ -58,9 +60,8 @@ int SplitInstaller(RUNSTATE& state) {
 }
 
 int ExtractPayload(RUNSTATE& state) {
-    FormatCut(state.payloadFolder, kPathChars, L"%sSR_INSTALL\\", state.workFolder);
-    EmptyFolder(state.payloadFolder);
-    RemoveDirectoryW(state.payloadFolder);
+    JoinPath(state.payloadFolder, state.workFolder, L"SR_INSTALL\\");
+    RemoveFolder(state.payloadFolder);
     // Out of memory while unpacking counts as a damaged package, as any other failure does.
     Cabinet::CExtract extractor;
     return extractor.SetKey(kPayloadKeyLength) && extractor.Init() &&

@@ -7,6 +7,7 @@
 #include "framework/handles.h"
 #include "run/run_state.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 bool ReadInstallPath(const wchar_t* packageName, wchar_t* path) {
     path[0] = 0;
@@ -27,7 +28,7 @@ bool ReadInstallPath(const wchar_t* packageName, wchar_t* path) {
 }
 
 void VendorKeyOf(const wchar_t* packageName, wchar_t* key, size_t count) {
-    FormatCut(key, count, L"%s\\%s", kVendorKey, packageName);
+    JoinPath(key, count, kVendorKey, packageName);
 }
 
 bool ReadRegisteredName(const wchar_t* value, wchar_t* field, size_t count, unsigned long maxBytes) {

@@ -28,8 +28,8 @@ bool EndsWithBackslash(const wchar_t* path) {
     return length && path[length - 1] == L'\\';
 }
 
-void JoinPath(wchar_t* out, size_t count, const wchar_t* folder, const wchar_t* name, const wchar_t* suffix) {
-    FormatCut(out, count, L"%s%s%s%s", folder, EndsWithBackslash(folder) ? L"" : L"\\", name, suffix);
+size_t JoinPath(wchar_t* out, size_t count, const wchar_t* folder, const wchar_t* name, const wchar_t* suffix) {
+    return FormatCut(out, count, L"%s%s%s%s", folder, EndsWithBackslash(folder) ? L"" : L"\\", name, suffix);
 }
 
 void EnsureBackslash(wchar_t* folder, size_t count) {

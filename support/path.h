@@ -6,12 +6,12 @@
 bool EndsWithBackslash(const wchar_t* path);
 
 // "<folder>\<name><suffix>" into out (count units), with no second backslash when the folder
-// already ends in one; cut like FormatCut.
-void JoinPath(wchar_t* out, size_t count, const wchar_t* folder, const wchar_t* name, const wchar_t* suffix = L"");
+// already ends in one; cut like FormatCut, and like it returns the length written.
+size_t JoinPath(wchar_t* out, size_t count, const wchar_t* folder, const wchar_t* name, const wchar_t* suffix = L"");
 
 template <size_t N>
-void JoinPath(wchar_t (&out)[N], const wchar_t* folder, const wchar_t* name, const wchar_t* suffix = L"") {
-    JoinPath(out, N, folder, name, suffix);
+size_t JoinPath(wchar_t (&out)[N], const wchar_t* folder, const wchar_t* name, const wchar_t* suffix = L"") {
+    return JoinPath(out, N, folder, name, suffix);
 }
 
 // Appends a backslash to folder (count units) unless it ends in one; an empty folder, or one

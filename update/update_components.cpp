@@ -1,7 +1,7 @@
 // ZERAVIzider: choosing the installed package's components and updating one of them.
 #include <cwchar>
 
-#include "run/folders.h"
+#include "run/file_placement.h"
 #include "install/journal.h"
 #include "payload/cabinet.h"
 #include "payload/records.h"
@@ -57,7 +57,7 @@ bool ZERAVIzider::ReplaceComponent(const wchar_t* fresh, const wchar_t* target) 
     }
     // In one step, keeping the access list the target's folder gives: the IME module in the
     // system folder is loaded into every process.
-    if (!MayWriteFile(&journal, target) || !ReplaceFileWhole(fresh, target)) {
+    if (!MayWriteFile(journal, target) || !ReplaceFileWhole(fresh, target)) {
         journal.Undo();
         return false;
     }

@@ -1,10 +1,12 @@
 // The licence agreement page: the agreement in the browser control, accepted or declined.
 #include "wizard/licence_page.h"
 
+#include "run/install_layout.h"
 #include "run/run_state.h"
 #include "framework/controls.h"
 #include "res/resource.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 #include "wizard/select_dir_page.h"
 #include "wizard/welcome_page.h"
 
@@ -28,15 +30,15 @@ BOOL CSR_Install_Licence::OnPageInit() {
 void CSR_Install_Licence::ShowAgreement() {
     const wchar_t* folder = m_run.state.payloadFolder;
     wchar_t path[kPathChars];
-    FormatCut(path, kPathChars, L"%sLicense.html", folder);
+    JoinPath(path, folder, L"License.html");
     if (FileExists(path)) {
         m_browser.Navigate(path);
         return;
     }
-    FormatCut(path, kPathChars, L"%s_main_.chm", folder);
+    JoinPath(path, folder, kHelpFile);
     if (!FileExists(path)) return;
     wchar_t url[kPathChars];
-    FormatCut(url, kPathChars, L"mk:@MSITStore:%s_main_.chm::/License.html", folder);
+    FormatCut(url, kPathChars, L"mk:@MSITStore:%s::/License.html", path);
     m_browser.Navigate(url);
 }
 

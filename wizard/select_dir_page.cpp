@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "run/folders.h"
+#include "run/install_folder.h"
 #include "run/run_state.h"
 #include "framework/controls.h"
 #include "framework/handles.h"
@@ -155,10 +156,7 @@ bool CSR_Install_SelectDir::PrepareFolder() {
         }
         // The package data of an earlier installation goes; the folder itself is overwritten later.
         wchar_t data[kPathChars];
-        if (GetPackageDataFolder(data, m_run.package.name)) {
-            EmptyFolder(data);
-            RemoveDirectoryW(data);
-        }
+        if (GetPackageDataFolder(data, m_run.package.name)) RemoveFolder(data);
     }
     // One level only; a missing parent is the user's to fix, told by the box below.
     CreateDirectoryW(folder, nullptr);

@@ -156,6 +156,7 @@ TEST_F(LeftJournalTest, AJournalThatNamesAnythingElseIsLeftAloneAndNothingIsTouc
         {"a step up out of the installation folder", L"F\t%T..\\victim.txt\n", kHeader, false},
         {"a stream of a file", L"F\t%Tconfig.exe:victim\n", kHeader, false},
         {"a relative path", L"F\tvictim.txt\n", kHeader, false},
+        {"a device's name as a step", L"F\t%Tnul.txt\n", kHeader, false},
         {"a key of someone else's", L"K\tHKLM\tSoftware\\SrVictim\n", kHeader, false},
         {"a value of someone else's key", L"V\tHKLM\tSoftware\\SrVictim\tvalue\t0\t0\t\n", kHeader, false},
         {"another hive", L"K\tHKU\tSoftware\\vexal\\Demo\n", kHeader, false},

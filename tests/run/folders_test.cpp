@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "run/access.h"
+#include "run/file_placement.h"
 #include "run/folders.h"
+#include "run/install_folder.h"
 #include "tests/harness/test_folder.h"
 
 namespace {
@@ -88,6 +91,7 @@ TEST(InstallFolderRuleTest, AFolderMustBeFullAndOutsideTheSystemsOwnFolders) {
         {L"C:\\De*\\", V::kRefused, L""},
         {L"C:\\Demo \\x\\", V::kRefused, L""},
         {windows + L".\\", V::kRefused, L""},
+        {L"D:\\aux.v2\\Demo\\", V::kRefused, L""},  // a device's name, whatever follows the dot
         // The system's own folders and what lies in them; program files only themselves.
         {windows + L"\\SrNew\\", V::kRefused, L""},
         {ShortName(programs) + L"\\", V::kRefused, L""},
@@ -264,6 +268,11 @@ public:
     bool BeforeFolderCreate(const wchar_t* folder) override { return Add(L"D ", folder); }
     bool FileCreated(const wchar_t* path) override { return Add(L"F ", path); }
     bool BeforeRestartRename(const wchar_t*, const wchar_t*) override { return Add(L"P ", L""); }
+    bool BeforeKeyCreate(HKEY, const wchar_t*) override { return true; }
+    bool BeforeValueWrite(HKEY, const wchar_t*, const wchar_t*) override { return true; }
+    bool BeforeLayoutRegister(const wchar_t*) override { return true; }
+    bool FontAdded(const wchar_t*) override { return true; }
+    bool Flush() override { return true; }
     std::vector<std::wstring> lines;
 
 private:

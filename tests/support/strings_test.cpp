@@ -1,6 +1,5 @@
 // Tests of the growable strings, the byte buffer, CreateFolderTree and the folder test of paths.
 #include "support/strings.h"
-#include "support/path.h"
 
 #include <gtest/gtest.h>
 
@@ -71,27 +70,6 @@ TEST(StringsTest, SplitCutsAfterTheLastBackslash) {
     path.SplitPath(path, name);
     EXPECT_STREQ(L"C:\\cab\\set\\", path.Text());
     EXPECT_STREQ(L"disk1.cab", name.Text());
-}
-
-TEST(StringsTest, AFolderHoldsWhatLiesBelowItByWholeSteps) {
-    struct Case {
-        const wchar_t* path;
-        const wchar_t* folder;
-        bool inside;
-    } const cases[] = {
-        {L"C:\\Program Files\\X\\a.dll", L"C:\\Program Files\\X\\", true},
-        {L"C:\\Program Files\\X", L"C:\\Program Files\\X\\", true},
-        {L"c:\\program files\\x\\", L"C:\\Program Files\\X", true},
-        {L"C:\\Program Files\\Xtra\\a.dll", L"C:\\Program Files\\X", false},
-        {L"C:\\windows\\system32\\", L"C:\\win", false},
-        {L"C:\\Program Files", L"C:\\Program Files\\X\\", false},
-        {L"C:\\a.dll", L"C:\\", true},
-        {L"D:\\a.dll", L"C:\\", false},
-        {L"C:\\a.dll", L"", false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.inside, IsInFolder(c.path, c.folder)) << c.path << L" in " << c.folder;
-    }
 }
 
 TEST(StringsTest, CodePagesAndUtf8) {

@@ -1,0 +1,23 @@
+// Access lists: full access for the local "Users" where every user must write (the package
+// data folder, nowhere else), and the folders that only administrators may write in.
+#pragma once
+#include <windows.h>
+
+// Replaces any explicit "Users" entry of the path's access list by one with full access.
+// 1 when the list was stored; else 0, after one failure line on standard output.
+int GrantUsersAccess(const wchar_t* path);
+
+// The list that GrantUsersAccess stores, written into acl (size bytes: old's used size, the
+// identifier's length and 8): old's explicit entries up to its first inherited one, those
+// of users left out; then full access for users, inherited by files and folders; then
+// old's remaining entries. A null old counts as empty. 0 after a failure line.
+int BuildUsersAcl(ACL* acl, DWORD size, ACL* old, PSID users);
+
+// Creates a folder that SYSTEM and Administrators alone have access to, inheriting nothing
+// from its parent; false when it cannot be made or something stands there already (another
+// run's folder, or a link someone left).
+bool CreateAdministratorsOnlyFolder(const wchar_t* folder);
+
+// Whether an administrator owns the folder and no one else may write in it, as a folder made by
+// CreateAdministratorsOnlyFolder is. The running administrator counts as one.
+bool WritableByAdministratorsOnly(const wchar_t* folder);
