@@ -1,5 +1,5 @@
 # Shared settings and steps of the scripts: where the builds and the Wine prefix live, which
-# Wine, and installing packages.
+# Wine, installing packages and making a prefix.
 # SR_BUILD and SR_WINEPREFIX may point elsewhere, so that two builds can run side by side.
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${SR_BUILD:-$ROOT/build}
@@ -77,3 +77,24 @@ apt_install() {  # package...
     apt_get_install "$updated" "${missing[@]}"
 }
 
+# A new 64-bit prefix at $WINEPREFIX, with the null graphics driver: Windows without an X
+# server. --cjk-fonts links the dialog fonts to a CJK font too, for Chinese text in screenshots.
+make_prefix() {  # [--cjk-fonts]
+    mkdir -p "$WINEPREFIX"
+    WINEARCH=win64 wine wineboot.exe -i </dev/null >/dev/null 2>&1
+    # With wine32 installed (scripts/test --i386 installs it) the prefix is set up for 32-bit
+    # programs too, by emulated processes that go on after wineboot returns; a value written
+    # meanwhile can be lost when they end.
+    wineserver -w
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+    if [ "${1:-}" = --cjk-fonts ]; then
+        local face
+        for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2"; do
+            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+                /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+        done
+    fi
+    wineserver -w
+    grep -q '^"Graphics"="null"' "$WINEPREFIX/user.reg" ||
+        { echo "$SCRIPT: the prefix $WINEPREFIX did not keep its graphics driver setting" >&2; exit 1; }
+}
