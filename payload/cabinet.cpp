@@ -20,7 +20,6 @@ namespace Cabinet {
 
 namespace {
 
-
 // One slot of the process binds an extractor to its thread: the library's callbacks carry
 // no pointer to their caller.
 const DWORD g_slot = TlsAlloc();
@@ -167,8 +166,7 @@ BOOL CExtract::Init() {
 
     if (!m_library.Get()) {
         const bool bound = m_library.LoadSystem(L"Cabinet.dll") && m_library.Bind("FDICreate", m_fdiCreate) &&
-                           m_library.Bind("FDICopy", m_fdiCopy) && m_library.Bind("FDIIsCabinet", m_fdiIsCabinet) &&
-                           m_library.Bind("FDIDestroy", m_fdiDestroy);
+                           m_library.Bind("FDICopy", m_fdiCopy) && m_library.Bind("FDIDestroy", m_fdiDestroy);
         if (!bound) {
             m_library.Reset();
             SetError(kErrorNoLibrary);
@@ -254,8 +252,6 @@ void CExtract::ResetOutput() {
     m_output.fd = 0;
     m_output.size = 0;
     m_output.written = 0;
-    m_output.name.Clear();
-    m_output.path.Clear();
 }
 
 // The low-level file layer
@@ -497,8 +493,6 @@ INT_PTR CExtract::OnCopyFile(PFDINOTIFICATION record) {
     m_output.fd = fd;
     m_output.size = record->cb;
     m_output.written = 0;
-    m_output.path = path;
-    m_output.name = name;
     return fd;
 }
 
