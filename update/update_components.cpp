@@ -7,6 +7,7 @@
 #include "payload/records.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
+#include "update/server_address.h"
 #include "update/update_engine.h"
 
 namespace {
