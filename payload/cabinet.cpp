@@ -14,6 +14,7 @@
 
 #include "payload/container.h"
 #include "payload/payload_key.h"
+#include "payload/stored_name.h"
 #include "support/system_library.h"
 
 namespace Cabinet {
@@ -26,43 +27,7 @@ const DWORD g_slot = TlsAlloc();
 
 CExtract* Bound() { return g_slot == TLS_OUT_OF_INDEXES ? nullptr : static_cast<CExtract*>(TlsGetValue(g_slot)); }
 
-bool IsDeviceName(const wchar_t* component, size_t length) {
-    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CLOCK$", L"CONIN$", L"CONOUT$"};
-    size_t stem = 0;
-    while (stem < length && component[stem] != L'.') ++stem;
-    for (const wchar_t* device : kDevices) {
-        if (wcslen(device) == stem && _wcsnicmp(component, device, stem) == 0) return true;
-    }
-    // COM1 to COM9 and LPT1 to LPT9
-    return stem == 4 && (_wcsnicmp(component, L"COM", 3) == 0 || _wcsnicmp(component, L"LPT", 3) == 0) &&
-           component[3] >= L'1' && component[3] <= L'9';
-}
-
 }  // namespace
-
-bool IsSafeStoredName(const wchar_t* name) {
-    if (!name[0] || name[0] == L'\\') return false;  // empty, rooted, UNC or \\?\ prefixed
-    for (const wchar_t* component = name; *component;) {
-        const wchar_t* end = wcschr(component, L'\\');
-        const size_t length = end ? end - component : wcslen(component);
-        if (length == 0) return false;
-        // The system drops trailing dots and blanks, which would make ". ." or "..." a "..".
-        const wchar_t last = component[length - 1];
-        if (last == L'.' || last == L' ') return false;
-        if (IsDeviceName(component, length)) return false;
-        for (size_t i = 0; i < length; ++i) {
-            const wchar_t c = component[i];
-            if (c < 0x20 || c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|') {
-                return false;
-            }
-        }
-        if (!end) break;
-        component = end + 1;
-    }
-    return true;
-}
-
-bool IsPlainFileName(const wchar_t* name) { return !wcspbrk(name, L"\\/") && IsSafeStoredName(name); }
 
 // The callbacks given to the library: each finds the extractor bound to its thread. No
 // exception may unwind through the library's frames, so one thrown here (memory running out,

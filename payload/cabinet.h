@@ -138,11 +138,4 @@ private:
     friend struct Callbacks;
 };
 
-// Whether a name stored in a cabinet stays inside the destination folder when it is
-// appended to it: no absolute path, drive, device or stream, no "." or ".." component.
-bool IsSafeStoredName(const wchar_t* name);
-
-// One such name without any folder step ("\" or "/"): a file right inside a folder.
-bool IsPlainFileName(const wchar_t* name);
-
 }  // namespace Cabinet
