@@ -55,7 +55,6 @@ public:
     const std::vector<UPDATEITEM>& UpdateList() const { return m_updateList; }
     const std::vector<UPDATEITEM>& Selected() const { return m_selected; }
     const wchar_t* InstallFolder() const { return m_installFolder; }
-    const wchar_t* TempFolder() const { return m_tempFolder; }
     const wchar_t* ImeDriver() const { return m_imeDriver; }
     const wchar_t* TableDriver() const { return m_tableDriver; }
     const wchar_t* SkinDriver() const { return m_skinDriver; }
