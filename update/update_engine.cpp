@@ -82,9 +82,9 @@ bool ZERAVIzider::InitUpdate(UpdateCallback progress, UpdateCallback message, vo
 }
 
 bool ZERAVIzider::ReadDriverNames() {
-    wchar_t path[MAX_PATH];
-    if (!GetPackageDataFolder(path, m_packageName)) return false;
-    wcsncat(path, L"config.dsc", MAX_PATH - wcslen(path) - 1);
+    wchar_t folder[MAX_PATH], path[MAX_PATH];
+    if (!GetPackageDataFolder(folder, m_packageName)) return false;
+    JoinPath(path, folder, L"config.dsc");
     // Only read: a catalogue the user may not write is still read.
     SR_MapFileIO catalogue;
     if (!catalogue.OpenFile(path, 0)) return false;
