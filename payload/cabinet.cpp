@@ -14,12 +14,12 @@
 
 #include "payload/container.h"
 #include "payload/payload_key.h"
+#include "payload/stored_name.h"
 #include "support/system_library.h"
 
 namespace Cabinet {
 
 namespace {
-
 
 // One slot of the process binds an extractor to its thread: the library's callbacks carry
 // no pointer to their caller.
@@ -27,43 +27,7 @@ const DWORD g_slot = TlsAlloc();
 
 CExtract* Bound() { return g_slot == TLS_OUT_OF_INDEXES ? nullptr : static_cast<CExtract*>(TlsGetValue(g_slot)); }
 
-bool IsDeviceName(const wchar_t* component, size_t length) {
-    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CLOCK$", L"CONIN$", L"CONOUT$"};
-    size_t stem = 0;
-    while (stem < length && component[stem] != L'.') ++stem;
-    for (const wchar_t* device : kDevices) {
-        if (wcslen(device) == stem && _wcsnicmp(component, device, stem) == 0) return true;
-    }
-    // COM1 to COM9 and LPT1 to LPT9
-    return stem == 4 && (_wcsnicmp(component, L"COM", 3) == 0 || _wcsnicmp(component, L"LPT", 3) == 0) &&
-           component[3] >= L'1' && component[3] <= L'9';
-}
-
 }  // namespace
-
-bool IsSafeStoredName(const wchar_t* name) {
-    if (!name[0] || name[0] == L'\\') return false;  // empty, rooted, UNC or \\?\ prefixed
-    for (const wchar_t* component = name; *component;) {
-        const wchar_t* end = wcschr(component, L'\\');
-        const size_t length = end ? end - component : wcslen(component);
-        if (length == 0) return false;
-        // The system drops trailing dots and blanks, which would make ". ." or "..." a "..".
-        const wchar_t last = component[length - 1];
-        if (last == L'.' || last == L' ') return false;
-        if (IsDeviceName(component, length)) return false;
-        for (size_t i = 0; i < length; ++i) {
-            const wchar_t c = component[i];
-            if (c < 0x20 || c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|') {
-                return false;
-            }
-        }
-        if (!end) break;
-        component = end + 1;
-    }
-    return true;
-}
-
-bool IsPlainFileName(const wchar_t* name) { return !wcspbrk(name, L"\\/") && IsSafeStoredName(name); }
 
 // The callbacks given to the library: each finds the extractor bound to its thread. No
 // exception may unwind through the library's frames, so one thrown here (memory running out,
@@ -167,8 +131,7 @@ BOOL CExtract::Init() {
 
     if (!m_library.Get()) {
         const bool bound = m_library.LoadSystem(L"Cabinet.dll") && m_library.Bind("FDICreate", m_fdiCreate) &&
-                           m_library.Bind("FDICopy", m_fdiCopy) && m_library.Bind("FDIIsCabinet", m_fdiIsCabinet) &&
-                           m_library.Bind("FDIDestroy", m_fdiDestroy);
+                           m_library.Bind("FDICopy", m_fdiCopy) && m_library.Bind("FDIDestroy", m_fdiDestroy);
         if (!bound) {
             m_library.Reset();
             SetError(kErrorNoLibrary);
@@ -254,8 +217,6 @@ void CExtract::ResetOutput() {
     m_output.fd = 0;
     m_output.size = 0;
     m_output.written = 0;
-    m_output.name.Clear();
-    m_output.path.Clear();
 }
 
 // The low-level file layer
@@ -497,8 +458,6 @@ INT_PTR CExtract::OnCopyFile(PFDINOTIFICATION record) {
     m_output.fd = fd;
     m_output.size = record->cb;
     m_output.written = 0;
-    m_output.path = path;
-    m_output.name = name;
     return fd;
 }
 

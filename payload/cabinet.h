@@ -87,8 +87,6 @@ private:
         int fd = 0;
         DWORD size = 0;     // as the cabinet states it
         DWORD written = 0;  // as it arrived
-        CWideString name;
-        CWideString path;
     };
 
     bool OnOwnerThread();
@@ -114,8 +112,6 @@ private:
         int ReadAt(DWORD position, BYTE* out, DWORD count) override;
     };
 
-    static INT_PTR DIAMONDAPI NotifyCallback(FDINOTIFICATIONTYPE type, PFDINOTIFICATION record);
-
     OutputFile m_output;
     std::vector<INT_PTR> m_handles;  // position table: handle and absolute position
     std::vector<DWORD> m_positions;
@@ -137,17 +133,9 @@ private:
     LoadedLibrary m_library;
     decltype(&FDICreate) m_fdiCreate = nullptr;
     decltype(&FDICopy) m_fdiCopy = nullptr;
-    decltype(&FDIIsCabinet) m_fdiIsCabinet = nullptr;
     decltype(&FDIDestroy) m_fdiDestroy = nullptr;
 
     friend struct Callbacks;
 };
-
-// Whether a name stored in a cabinet stays inside the destination folder when it is
-// appended to it: no absolute path, drive, device or stream, no "." or ".." component.
-bool IsSafeStoredName(const wchar_t* name);
-
-// One such name without any folder step ("\" or "/"): a file right inside a folder.
-bool IsPlainFileName(const wchar_t* name);
 
 }  // namespace Cabinet

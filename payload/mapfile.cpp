@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
 
@@ -50,18 +51,13 @@ bool MapView(MAPFILE* map, bool writable) {
 // Copies the file into Documents\zuruzez\ under its own name; the copy's path goes to copy.
 bool CopyToFallbackFolder(const wchar_t* path, wchar_t (&copy)[kPathChars]) {
     wchar_t folder[kPathChars];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
-                                folder))) {
-        return false;
-    }
-    const size_t length = wcslen(folder);
-    const bool hasSlash = length > 0 && folder[length - 1] == L'\\';
+    if (!GetShellFolder(CSIDL_PERSONAL | CSIDL_FLAG_CREATE, folder)) return false;
     wchar_t fallback[kPathChars];
-    FormatCut(fallback, kPathChars, hasSlash ? L"%szuruzez\\" : L"%s\\zuruzez\\", folder);
+    JoinPath(fallback, folder, L"zuruzez", L"\\");
     CreateDirectoryW(fallback, nullptr);  // an existing folder is fine
 
     const wchar_t* slash = wcsrchr(path, L'\\');
-    FormatCut(copy, kPathChars, L"%s%s", fallback, slash ? slash + 1 : path);
+    JoinPath(copy, fallback, slash ? slash + 1 : path);
     if (!CopyFileW(path, copy, FALSE)) return false;
     // CopyFileW keeps a read-only attribute, which would make the copy as unwritable as the
     // original and stop the next copy from overwriting it.

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "payload/cabinet.h"
 #include "payload/mapfile.h"
+#include "payload/stored_name.h"
 #include "support/bounded_text.h"
 
 namespace {

@@ -2,11 +2,13 @@
 #include <cwchar>
 
 #include "run/file_placement.h"
+#include "run/install_layout.h"
 #include "install/journal.h"
 #include "payload/cabinet.h"
 #include "payload/records.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
+#include "update/server_address.h"
 #include "update/update_engine.h"
 
 namespace {
@@ -40,8 +42,8 @@ void ZERAVIzider::SetTargetPath(UPDATEITEM& item) const {
     }
     case SME_DRIVE: JoinPath(item.targetPath, m_installFolder, L"mb.dll"); break;
     case SKIN_DRIVE: JoinPath(item.targetPath, m_installFolder, L"skin.dll"); break;
-    case CONFIG_DRIVE: JoinPath(item.targetPath, m_installFolder, L"config.exe"); break;
-    case INSTALLBASE_DRIVE: JoinPath(item.targetPath, m_installFolder, L"unstall.exe"); break;
+    case CONFIG_DRIVE: JoinPath(item.targetPath, m_installFolder, kConfigProgramFile); break;
+    case INSTALLBASE_DRIVE: JoinPath(item.targetPath, m_installFolder, kPlacedUninstallerFile); break;
     default: break;
     }
 }

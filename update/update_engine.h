@@ -3,24 +3,14 @@
 #pragma once
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "update/component_types.h"
+#include "update/download.h"
+#include "update/update_list.h"
 #include "update/version_info.h"
-
-// One component of the update list, or one selected for the installed package.
-struct UPDATEITEM {
-    int32_t type;                   // ComponentType
-    wchar_t name[40];
-    VersionNumber installedVersion;  // of the installed file; 0 in list records
-    VersionNumber offeredVersion;    // the list's VERSION
-    wchar_t targetPath[260];        // SAVEPATH in list records; the installed file once selected
-    wchar_t cabinetUrl[128];        // CABURL
-};
-static_assert(sizeof(UPDATEITEM) == 880, "an update record has a fixed size");
 
 // What the engine reports: a message (text, number 0) or the download progress (no text, the
 // bytes received by every download so far). The receiver must not keep the pointer.
@@ -31,11 +21,6 @@ struct UPDATEMSG {
 
 using UpdateCallback = void (*)(const UPDATEMSG& notification, void* context);
 
-// The path of the list on the update server.
-constexpr wchar_t kUpdateListPath[] = L"/_supports/srime_drives/UpdateList.txt";
-// A list is a few hundred bytes a component; a larger one is refused before it is read.
-constexpr DWORD kMaxUpdateListBytes = 4u << 20;
-
 class ZERAVIzider {
 public:
     ZERAVIzider();
@@ -44,7 +29,9 @@ public:
     // Downloads address into path; false on any failure, also on a transfer that breaks off
     // or ends short of its announced length, and on a body longer than maxBytes (0: no
     // bound); the partial file is then removed.
-    bool DownloadFile(const wchar_t* address, const wchar_t* path, DWORD maxBytes = 0);
+    bool DownloadFile(const wchar_t* address, const wchar_t* path, DWORD maxBytes = 0) {
+        return m_downloader.DownloadFile(address, path, maxBytes);
+    }
     // Finds the installed package, reads its driver names, downloads and parses the list.
     // Returns the records of the list; 0 when anything failed.
     int LoadUpdateList(const wchar_t* packageName);
@@ -56,19 +43,18 @@ public:
     bool UpdateComponent(const UPDATEITEM& item);
 
     // Asks a running download or run to stop at its next chunk or component.
-    void RequestStop() { m_stopRequested = true; }
-    void ClearStop() { m_stopRequested = false; }
-    bool StopRequested() const { return m_stopRequested; }
+    void RequestStop() { m_downloader.RequestStop(); }
+    void ClearStop() { m_downloader.ClearStop(); }
+    bool StopRequested() const { return m_downloader.StopRequested(); }
     // How long a download waits for data before it fails.
-    void SetReceiveTimeout(DWORD milliseconds) { m_receiveTimeout = milliseconds; }
+    void SetReceiveTimeout(DWORD milliseconds) { m_downloader.SetReceiveTimeout(milliseconds); }
 
     // Bytes received by all of this updater's downloads; never reset.
-    uint32_t DownloadedBytes() const { return m_downloadedBytes.load(); }
+    uint32_t DownloadedBytes() const { return m_downloader.DownloadedBytes(); }
 
     const std::vector<UPDATEITEM>& UpdateList() const { return m_updateList; }
     const std::vector<UPDATEITEM>& Selected() const { return m_selected; }
     const wchar_t* InstallFolder() const { return m_installFolder; }
-    const wchar_t* TempFolder() const { return m_tempFolder; }
     const wchar_t* ImeDriver() const { return m_imeDriver; }
     const wchar_t* TableDriver() const { return m_tableDriver; }
     const wchar_t* SkinDriver() const { return m_skinDriver; }
@@ -80,7 +66,8 @@ private:
     bool ReadDriverNames();
     // Replaces the installed file target by fresh, or leaves it as it was; false then.
     bool ReplaceComponent(const wchar_t* fresh, const wchar_t* target);
-    void ReportProgress() const;
+    // The downloader's progress, passed on to the progress callback.
+    static void ReportProgress(uint32_t total, void* engine);
 
     wchar_t m_packageName[40];
     wchar_t m_installFolder[260];
@@ -94,19 +81,11 @@ private:
     UpdateCallback m_progress = nullptr;
     UpdateCallback m_message = nullptr;
     void* m_context = nullptr;
-    std::atomic<bool> m_stopRequested{false};
-    std::atomic<uint32_t> m_downloadedBytes{0};
-    DWORD m_receiveTimeout = 30000;
+    Downloader m_downloader;
 };
 
 // The installation folder of the package from "SMEInstallPath" under Software\vexal\<name>
 // (the machine's key only, ReadInstallPath), with a trailing backslash.
 bool GetInstallPath(const wchar_t* packageName, wchar_t* folder);
-// Reads the first <KEY=VALUE> tag of text: key (128 units) and value (512 units), cut to fit; a
-// tag without "=" has the value "auto". Returns the units up to and including ">", 0 for none.
-int ScanTag(const wchar_t* text, wchar_t* key, wchar_t* value);
-// The update server: "UpdateServer" under the machine's Software\vexal\<name> when it holds
-// a scheme, a host and an optional port; else the built-in address.
-void GetUpdateServer(const wchar_t* packageName, wchar_t* server, size_t count);
 // The file taken from a component's cabinet: the component's name with its kind's extension.
 std::wstring ExtractedFileName(const UPDATEITEM& item);

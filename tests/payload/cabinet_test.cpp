@@ -12,6 +12,7 @@
 
 #include "payload/cabinet.h"
 #include "payload/payload_key.h"
+#include "payload/stored_name.h"
 #include "tests/harness/test_folder.h"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "tests/harness/test_folder.h"
 #include "tests/harness/update_server.h"
+#include "update/server_address.h"
 #include "update/update_engine.h"
 
 namespace {
