@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "run/folders.h"
+#include "run/install_layout.h"
 #include "app/startup.h"
 #include "framework/handles.h"
 #include "framework/message_box.h"
@@ -17,13 +18,13 @@ int EnsureWorkingCopy(RUNSTATE& state, const wchar_t* arguments, const wchar_t* 
         if (!copyExitCode) fw::ShowError(nullptr, L"安装程序无法访问临时目录，将中止进程。", L"初始化错误");
         return 0;
     }
-    if (wcsstr(state.ownPath, L"___temp.exe")) {
+    if (wcsstr(state.ownPath, kWorkingCopyFile)) {
         FormatCut(state.commandLine, kPathChars, L"%s", arguments);
         return 1;
     }
 
     wchar_t copy[kPathChars];
-    JoinPath(copy, state.workFolder, L"___temp.exe");
+    JoinPath(copy, state.workFolder, kWorkingCopyFile);
     if (!CopyFileW(state.ownPath, copy, FALSE)) {
         if (!copyExitCode) fw::ShowError(nullptr, L"安装程序无法访问临时目录，将中止进程。", L"初始化错误");
         return 0;

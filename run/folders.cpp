@@ -54,7 +54,7 @@ unsigned FileSizeKB(const wchar_t* path) {
 bool PathExists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 void MakeWorkFolderPath(wchar_t* out, const wchar_t* tempFolder) {
-    JoinPath(out, kPathChars, tempFolder, L"__SRIMEInstall\\");
+    JoinPath(out, kPathChars, tempFolder, kWorkFolderName);
 }
 
 int PrepareWorkFolder(RUNSTATE* state) {

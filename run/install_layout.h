@@ -8,6 +8,11 @@
 #include "run/registry_layout.h"
 #include "run/run_state.h"
 
+// The work folder "<temp>__SRIMEInstall\" that every run starts in, and the working copy that
+// the program restarts as.
+constexpr wchar_t kWorkFolderName[] = L"__SRIMEInstall\\";
+constexpr wchar_t kWorkingCopyFile[] = L"___temp.exe";
+
 // The installation folder. The placement writes the uninstaller in lower case; the links and
 // the uninstall entry name it "Unstall.exe", the same file.
 constexpr wchar_t kUninstallerFile[] = L"Unstall.exe";
