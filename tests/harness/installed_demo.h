@@ -15,28 +15,6 @@
 
 namespace test {
 
-inline std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
-
-inline std::wstring RegText(HKEY root, const std::wstring& key, const wchar_t* value) {
-    wchar_t text[600] = {};
-    DWORD bytes = sizeof text;
-    if (RegGetValueW(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS) {
-        return L"(missing)";
-    }
-    return text;
-}
-
-inline bool KeyExists(HKEY root, const std::wstring& key) {
-    HKEY k;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-    RegCloseKey(k);
-    return true;
-}
-
 const wchar_t kDemoEntry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
 const wchar_t kDemoVendorKey[] = L"Software\\vexal\\Demo";
 

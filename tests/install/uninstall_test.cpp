@@ -28,7 +28,7 @@ const std::vector<std::wstring> kAborted = {L"开始卸载...",
 
 INT_PTR CALLBACK OwnerProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
 
-std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
+using test::Utf8;
 
 // An Unstall.exe and a marker beside it placed into a folder (made when missing), as a
 // recorded folder of an installation would hold it; all of it goes again at the end.

@@ -29,26 +29,15 @@ TEST(FoldersTest, WorkAndPackageDataFolderPaths) {
     MakeWorkFolderPath(out, L"C:\\Temp");
     EXPECT_STREQ(out, L"C:\\Temp\\__SRIMEInstall\\");
 
-    wchar_t common[MAX_PATH];
-    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common), S_OK);
     ASSERT_EQ(GetPackageDataFolder(out, L"NoSuchIme"), 1);
-    EXPECT_EQ(std::wstring(out), std::wstring(common) + L"\\SoramoIMEs\\NoSuchIme\\");
+    EXPECT_EQ(std::wstring(out), test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\NoSuchIme\\");
     EXPECT_FALSE(Exists(out));
 }
 
 // The installation folder
 
-std::string Utf8(const std::wstring& text) {
-    std::string out(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr);
-    return out;
-}
-
-std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
+using test::ShellFolder;
+using test::Utf8;
 
 std::wstring ShortName(const std::wstring& path) {
     wchar_t shortPath[MAX_PATH] = {};

@@ -67,12 +67,7 @@ Outcome Srpack(const std::wstring& arguments, const std::wstring& temp = L"") {
     return run;
 }
 
-std::string Utf8(const std::wstring& text) {
-    std::string bytes(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
-    bytes.pop_back();
-    return bytes;
-}
+using test::Utf8;
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 

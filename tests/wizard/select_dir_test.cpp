@@ -29,7 +29,7 @@ const wchar_t kVendorKey[] = L"Software\\vexal\\DstTest";
 const wchar_t kTitle[] = L"DstTest输入法安装向导--->选择安装位置";
 const wchar_t kInstalledNote[] = L"当前计算机存在一个已经安装的副本，如需更改安装目录请先卸载以往版本。";
 
-std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
+using test::Utf8;
 
 DWORD ThreadOf(HWND window) { return GetWindowThreadProcessId(window, nullptr); }
 
@@ -120,9 +120,7 @@ protected:
     }
 
     static std::wstring DefaultFolder() {
-        wchar_t programs[MAX_PATH];
-        SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programs);
-        return std::wstring(programs) + L"\\" + kPackage + L"\\";
+        return test::ShellFolder(CSIDL_PROGRAM_FILES) + L"\\" + kPackage + L"\\";
     }
 
     // Package data of an earlier installation, which an overwrite removes.
@@ -335,12 +333,9 @@ TEST_F(DestinationPageTest, ARelativeOrDriveLessFolderIsRefusedByAnErrorBoxOfThe
 
 // The uninstall would not remove an installation there, so none is made.
 TEST_F(DestinationPageTest, AFolderInTheSystemsOwnFoldersIsRefusedAndNotMade) {
-    wchar_t windows[MAX_PATH], documents[MAX_PATH], programs[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, SHGFP_TYPE_CURRENT, windows);
-    SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
-    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programs);
-    const std::wstring kTyped[] = {std::wstring(windows) + L"\\SrDstTest\\", std::wstring(documents) + L"\\SrDstTest",
-                                   programs};
+    const std::wstring windows = test::ShellFolder(CSIDL_WINDOWS), documents = test::ShellFolder(CSIDL_PERSONAL);
+    const std::wstring kTyped[] = {windows + L"\\SrDstTest\\", documents + L"\\SrDstTest",
+                                   test::ShellFolder(CSIDL_PROGRAM_FILES)};
     for (const std::wstring& typed : kTyped) {
         bool stays = false;
         const Box box = Refused(typed, L"安装错误？", stays);
@@ -348,20 +343,18 @@ TEST_F(DestinationPageTest, AFolderInTheSystemsOwnFoldersIsRefusedAndNotMade) {
         EXPECT_TRUE(box.ownedByPage && box.errorIcon) << Utf8(typed);
         EXPECT_TRUE(stays);
     }
-    EXPECT_FALSE(test::Exists(std::wstring(windows) + L"\\SrDstTest"));
-    EXPECT_FALSE(test::Exists(std::wstring(documents) + L"\\SrDstTest"));
+    EXPECT_FALSE(test::Exists(windows + L"\\SrDstTest"));
+    EXPECT_FALSE(test::Exists(documents + L"\\SrDstTest"));
 }
 
 // The user's value can be set by any of the user's processes; a folder that the page would
 // refuse is not proposed either. The default is, and the page stays open to a choice.
 TEST_F(DestinationPageTest, AFolderRecordedUnderTheUsersKeyOnlyOrInTheSystemsFoldersIsNotLockedOn) {
-    wchar_t windows[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, SHGFP_TYPE_CURRENT, windows);
     const struct {
         HKEY hive;
         std::wstring recorded;
     } kRecords[] = {{HKEY_CURRENT_USER, m_target.Path()},
-                    {HKEY_LOCAL_MACHINE, std::wstring(windows) + L"\\SrOld\\"}};
+                    {HKEY_LOCAL_MACHINE, test::ShellFolder(CSIDL_WINDOWS) + L"\\SrOld\\"}};
     for (const auto& record : kRecords) {
         test::SetRegString(record.hive, kVendorKey, L"SMEInstallPath", record.recorded.c_str());
         CSR_Install_SelectDir page(m_run);

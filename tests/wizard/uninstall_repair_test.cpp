@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,7 +37,7 @@ bool WaitForCaption(HWND dialog, const wchar_t* caption) {
     return false;
 }
 
-std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
+using test::Utf8;
 
 // What one dialog showed while it was driven.
 struct Seen {
