@@ -45,9 +45,17 @@ std::wstring ShortName(const std::wstring& path) {
     return shortPath;
 }
 
+// The one table of the rule; the destination page, the switches and the uninstall each show
+// with a case or two that they apply it.
 TEST(InstallFolderRuleTest, AFolderMustBeFullAndOutsideTheSystemsOwnFolders) {
     const std::wstring windows = ShellFolder(CSIDL_WINDOWS), programs = ShellFolder(CSIDL_PROGRAM_FILES);
+    const std::wstring common = ShellFolder(CSIDL_PROGRAM_FILES_COMMON);
     ASSERT_NE(ShortName(programs), programs) << "the test needs a short name that differs";
+    // Folders that exist, so that they have short names of their own down to the last step.
+    const std::wstring installed = programs + L"\\Sr Installed IME\\";
+    const std::wstring recorded = ShellFolder(CSIDL_SYSTEM) + L"\\SrRecorded\\";
+    CreateDirectoryW(installed.c_str(), nullptr);
+    CreateDirectoryW(recorded.c_str(), nullptr);
     using V = FolderVerdict;
     const struct {
         std::wstring path;
@@ -58,6 +66,9 @@ TEST(InstallFolderRuleTest, AFolderMustBeFullAndOutsideTheSystemsOwnFolders) {
         {ShortName(programs) + L"\\Demo IME\\", V::kUsable, programs + L"\\Demo IME\\"},
         {L"D:/输入法/Demo", V::kUsable, L"D:\\输入法\\Demo\\"},
         {L"\\\\server\\share\\Demo\\", V::kUsable, L"\\\\server\\share\\Demo\\"},
+        {installed, V::kUsable, installed},
+        {installed.substr(0, installed.size() - 1), V::kUsable, installed},
+        {ShortName(installed), V::kUsable, installed},
         // Relative, drive-less or rooted without a drive: they depend on the current folder.
         {L"abc", V::kNotFull, L""},
         {L"\\foo", V::kNotFull, L""},
@@ -77,9 +88,13 @@ TEST(InstallFolderRuleTest, AFolderMustBeFullAndOutsideTheSystemsOwnFolders) {
         {L"C:\\De*\\", V::kRefused, L""},
         {L"C:\\Demo \\x\\", V::kRefused, L""},
         {windows + L".\\", V::kRefused, L""},
+        {windows + L".", V::kRefused, L""},
         // The system's own folders and what lies in them; program files only themselves.
         {windows + L"\\SrNew\\", V::kRefused, L""},
         {ShortName(programs) + L"\\", V::kRefused, L""},
+        {ShortName(common) + L"\\", V::kRefused, L""},
+        {recorded, V::kRefused, L""},
+        {ShortName(recorded), V::kRefused, L""},
         {programs, V::kRefused, L""},
         {ShellFolder(CSIDL_PROGRAM_FILESX86), V::kRefused, L""},
         {ShellFolder(CSIDL_PROGRAM_FILES_COMMON), V::kRefused, L""},
@@ -94,6 +109,8 @@ TEST(InstallFolderRuleTest, AFolderMustBeFullAndOutsideTheSystemsOwnFolders) {
         EXPECT_EQ(CheckInstallFolder(c.path.c_str(), folder), c.verdict) << Utf8(c.path);
         EXPECT_EQ(_wcsicmp(folder, c.folder.c_str()), 0) << Utf8(c.path) << " -> " << Utf8(folder);
     }
+    RemoveDirectoryW(installed.c_str());
+    RemoveDirectoryW(recorded.c_str());
 }
 
 // A 32-bit program under WOW64 is told the 64-bit program-files folder only by ProgramW6432;
