@@ -19,11 +19,8 @@ using test::GoneWithin;
 using test::LogLines;
 using test::Utf8;
 
-const std::vector<std::wstring> kSevenLines = {L"开始卸载...",         L"  1.卸载输入接口...", L"  2.删除文件系统...",
-                                               L"  4.删除注册表信息...", L"  5.卸载输入法...",   L"  6.删除快捷方式...",
-                                               L"  7.卸载完成."};
-const std::vector<std::wstring> kAborted = {L"开始卸载...",
-                                            L"  卸载已中止：记录的安装目录无法确认，未删除任何文件和注册表信息."};
+using test::kAborted;
+using test::kSevenLines;
 
 // The sample package installed unattended into its default folder under the program-files
 // folder, as a deployment tool would install it.

@@ -8,12 +8,20 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 #include "install/install_sequence.h"
 #include "run/run_context.h"
 #include "tests/harness/demo_installation.h"
 
 namespace test {
+
+// What an uninstall of it reports, and what one reports that deletes nothing.
+inline const std::vector<std::wstring> kSevenLines = {
+    L"开始卸载...",       L"  1.卸载输入接口...", L"  2.删除文件系统...", L"  4.删除注册表信息...",
+    L"  5.卸载输入法...", L"  6.删除快捷方式...", L"  7.卸载完成."};
+inline const std::vector<std::wstring> kAborted = {
+    L"开始卸载...", L"  卸载已中止：记录的安装目录无法确认，未删除任何文件和注册表信息."};
 
 const wchar_t kDemoEntry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
 const wchar_t kDemoVendorKey[] = L"Software\\vexal\\Demo";

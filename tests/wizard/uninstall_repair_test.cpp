@@ -84,9 +84,7 @@ TEST_F(UninstallDialogTest, UninstallRunsFromItsButtonWhichThenReadsDoneAndClose
     EXPECT_EQ(seen.title, L"Demo - 卸载程序");
     EXPECT_EQ(seen.captionAtStart, L"卸载(&U)");
     EXPECT_EQ(seen.captionAfter, kDone);
-    EXPECT_EQ(seen.lines, (std::vector<std::wstring>{L"开始卸载...", L"  1.卸载输入接口...", L"  2.删除文件系统...",
-                                                     L"  4.删除注册表信息...", L"  5.卸载输入法...",
-                                                     L"  6.删除快捷方式...", L"  7.卸载完成."}));
+    EXPECT_EQ(seen.lines, test::kSevenLines);
     EXPECT_EQ(seen.position, 100);
     EXPECT_EQ(seen.stateAfter, L"") << "nothing writes the current operation";
     EXPECT_FALSE(Exists(m_target));
