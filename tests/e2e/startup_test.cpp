@@ -2,8 +2,6 @@
 // split of an installer into the bare program and its payload, and the clean-up.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "payload/blowfish.h"
 #include "payload/container.h"
 #include "payload/payload_key.h"
@@ -18,13 +16,6 @@ using test::Utf8;
 
 bool EndsWithNoCase(const std::wstring& text, const std::wstring& tail) {
     return text.size() >= tail.size() && _wcsicmp(text.c_str() + text.size() - tail.size(), tail.c_str()) == 0;
-}
-
-std::vector<std::wstring> Entries(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    std::error_code ignored;
-    for (const auto& e : std::filesystem::directory_iterator(folder, ignored)) names.push_back(e.path().filename());
-    return names;
 }
 
 // The program copied into a folder whose name has a blank.
@@ -69,7 +60,7 @@ TEST_F(StartupTest, UninstallModeRunsFromTheWorkingCopyWhichDeletesItself) {
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
     EXPECT_TRUE(WorkingCopyGone()) << "the working copy did not delete itself";
-    EXPECT_TRUE(Entries(m_work).empty());
+    EXPECT_TRUE(test::Entries(m_work).empty());
     EXPECT_TRUE(test::Exists(m_setup)) << "the started program stays";
 }
 

@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <filesystem>
 #include <vector>
 
 #include "res/resource.h"
@@ -79,12 +78,7 @@ TEST_F(WizardInstallTest, EveryPageFromWelcomeToFinishInstallsThePackage) {
 
     test::Press(finish, IDOK);
     EXPECT_EQ(test::WaitForExit(m_copy.Get()), 0u);
-    std::vector<std::wstring> left;
-    std::error_code ignored;
-    for (const auto& e : std::filesystem::directory_iterator(m_work, ignored)) {
-        left.push_back(e.path().filename());
-    }
-    EXPECT_EQ(left, std::vector<std::wstring>{L"___temp.exe"}) << "the work folder is emptied but for the copy";
+    EXPECT_EQ(test::Entries(m_work), std::vector<std::wstring>{L"___temp.exe"}) << "the work folder is emptied but for the copy";
 }
 
 }  // namespace

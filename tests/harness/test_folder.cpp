@@ -47,6 +47,13 @@ void RemoveTree(const std::wstring& path) {
     std::filesystem::remove_all(path, ignored);
 }
 
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    std::error_code ignored;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ignored)) names.push_back(e.path().filename());
+    return names;
+}
+
 std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
 
 std::string Shown(const std::vector<std::wstring>& lines) {

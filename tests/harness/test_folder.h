@@ -30,6 +30,8 @@ void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
+// The names of what a folder holds; none when it cannot be read.
+std::vector<std::wstring> Entries(const std::wstring& folder);
 
 // UTF-8 of a text, for messages and for the narrow paths of the cabinet library.
 std::string Utf8(const std::wstring& text);
