@@ -1,11 +1,10 @@
 // The switches of unattended runs.
 #include <gtest/gtest.h>
 
-#include <shlobj.h>
-
 #include <string>
 
 #include "app/unattended.h"
+#include "tests/harness/test_folder.h"
 
 namespace {
 
@@ -47,20 +46,14 @@ TEST(UnattendedSwitchesTest, ASwitchWithoutItsValueOrAnOpenQuoteIsMalformed) {
     EXPECT_FALSE(Parse(L"/S /D=C:\\X").malformed);
 }
 
-// What the destination page refuses: a relative folder would be made below whatever the current
-// folder is, and one that the uninstall would not remove is no target either.
-TEST(UnattendedSwitchesTest, AFolderThatIsNotFullOrThatTheInstallerRefusesIsMalformed) {
-    wchar_t windows[MAX_PATH], programs[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, SHGFP_TYPE_CURRENT, windows);
-    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programs);
-    const std::wstring kLines[] = {L"/S /D=abc", L"/S /D=\\foo", L"/S /D=C:foo",
-                                   L"/S \"/D=" + std::wstring(windows) + L"\\Demo\"",
-                                   L"/S \"/D=" + std::wstring(windows) + L".\"",
-                                   L"/S \"/D=" + std::wstring(programs) + L"\""};
-    for (const std::wstring& line : kLines) {
-        EXPECT_TRUE(Parse(line.c_str()).malformed) << line.size();
-    }
-    EXPECT_FALSE(Parse((L"/S \"/D=" + std::wstring(programs) + L"\\Demo\"").c_str()).malformed);
+// A folder that the installation-folder rule (tabled in run/folders_test.cpp) refuses, of
+// either kind: a relative one would be made below whatever the current folder is, and one
+// that the uninstall would not remove is no target either.
+TEST(UnattendedSwitchesTest, AFolderThatTheRuleRefusesIsMalformed) {
+    const std::wstring programs = test::ShellFolder(CSIDL_PROGRAM_FILES);
+    EXPECT_TRUE(Parse(L"/S /D=C:foo").malformed);
+    EXPECT_TRUE(Parse((L"/S \"/D=" + test::ShellFolder(CSIDL_WINDOWS) + L"\\Demo\"").c_str()).malformed);
+    EXPECT_FALSE(Parse((L"/S \"/D=" + programs + L"\\Demo\"").c_str()).malformed);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,13 +14,15 @@
 #include "tests/harness/installed_demo.h"
 #include "tests/harness/module_holder.h"
 #include "tests/harness/process.h"
-#include "tests/harness/test_folder.h"
+#include "tests/harness/program_run.h"
 #include "tests/harness/ui_driver.h"
 #include "tests/harness/update_server.h"
 
 namespace {
 
+using test::Completed;
 using test::Exists;
+using test::Utf8;
 
 std::wstring Lower(std::wstring text) {
     CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
@@ -71,17 +72,17 @@ TEST(ProgramImportsTest, TheProgramImportsOnlyWhatTheLoaderTakesFromTheSystemFol
     ASSERT_NE(std::find(imported.begin(), imported.end(), L"kernel32.dll"), imported.end()) << "the table was read";
     for (const std::wstring& name : imported) {
         EXPECT_NE(std::find(std::begin(kSystemImports), std::end(kSystemImports), name), std::end(kSystemImports))
-            << std::filesystem::path(name).u8string() << " is looked up beside the program first";
+            << Utf8(name) << " is looked up beside the program first";
     }
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
         image.data() + reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data())->e_lfanew);
     EXPECT_EQ(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].Size, 0u) << "no delayed imports";
 }
 
-class PlantedDllTest : public ::testing::Test {
+class PlantedDllTest : public test::ProgramRunTest {
 protected:
     void SetUp() override {
-        CreateDirectoryW(m_temp.c_str(), nullptr);
+        ProgramRunTest::SetUp();
         CreateDirectoryW(m_downloads.c_str(), nullptr);
         // Every process started from here on inherits it.
         SetEnvironmentVariableW(L"SR_PLANTED_RECORD", m_record.c_str());
@@ -98,7 +99,7 @@ protected:
         std::vector<std::wstring> expected;
         for (const wchar_t* name : kSystemNames) {
             test::Holder holder(name, holderCopy);
-            ASSERT_TRUE(holder.Ready()) << std::filesystem::path(name).u8string();
+            ASSERT_TRUE(holder.Ready()) << Utf8(name);
             expected.push_back(Lower(probe + name));
         }
         ASSERT_EQ(Loaded(), expected) << "Wine does not load a planted DLL here (WINEDLLOVERRIDES); the test "
@@ -142,13 +143,9 @@ protected:
 
     // Runs a program from the downloads folder as its current folder, as a user starts it there.
     DWORD Run(const std::wstring& program, const std::wstring& arguments) {
-        fw::UniqueHandle process = test::StartWithTemp(program, arguments, m_temp, m_downloads);
-        return test::WaitForExit(process.Get(), 90000);
+        return ProgramRunTest::Run(program, arguments, m_downloads);
     }
 
-    test::TestFolder m_folder;
-    const std::wstring m_temp = m_folder / L"tmp\\";
-    const std::wstring m_work = m_temp + L"__SRIMEInstall\\";
     const std::wstring m_downloads = m_folder / L"Downloads\\";
     const std::wstring m_record = m_folder / L"loaded markers.txt";
     const std::wstring m_target = test::ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Demo\\";
@@ -157,47 +154,39 @@ protected:
 
 TEST_F(PlantedDllTest, AnInstallFromADownloadsFolderLoadsNoneOfTheDllsBesideItOrInTheWorkFolder) {
     const std::wstring setup = m_downloads + L"DemoSetup.exe";
-    test::WriteBytes(setup, test::ReadBytes(test::ProgramBeside(L"DemoSetup.exe")));
+    PlaceDemoSetup(setup);
     Plant(m_downloads);
     Plant(m_work, true);
-    const DWORD code = Run(setup, L"/S");
-    EXPECT_TRUE(code == 0 || code == 3010) << code;
+    EXPECT_TRUE(Completed(Run(setup, L"/S")));
     EXPECT_TRUE(Exists(m_target + L"Unstall.exe")) << "the payload was unpacked";
     EXPECT_EQ(Loaded(), std::vector<std::wstring>());
 }
 
 TEST_F(PlantedDllTest, TheInstalledUninstallerLoadsNoneOfTheDllsBesideItInRepairUpdateAndUninstall) {
     const std::wstring setup = m_folder / L"DemoSetup.exe";
-    test::WriteBytes(setup, test::ReadBytes(test::ProgramBeside(L"DemoSetup.exe")));
-    const DWORD installed = Run(setup, L"/S");
-    ASSERT_TRUE(installed == 0 || installed == 3010) << installed;
+    PlaceDemoSetup(setup);
+    ASSERT_TRUE(Completed(Run(setup, L"/S")));
     const std::wstring uninstaller = m_target + L"Unstall.exe";
     Plant(m_target);
     Plant(m_work, true);
 
     // The repair unpacks the backup through Cabinet.dll.
-    const DWORD repaired = Run(uninstaller, L"-r name=[Demo] /S");
-    EXPECT_TRUE(repaired == 0 || repaired == 3010) << repaired;
+    EXPECT_TRUE(Completed(Run(uninstaller, L"-r name=[Demo] /S")));
 
     // The update loads WinINet for its first download, which fails against a closed port.
     test::WriteCatalogue(L"Demo", L"DemoIme", L"DemoTable", L"DemoSkin");
     test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoVendorKey, L"UpdateServer", L"http://127.0.0.1:9");
-    fw::UniqueHandle first = test::StartWithTemp(uninstaller, L"-g name=[Demo]", m_temp, m_downloads);
-    EXPECT_EQ(test::WaitForExit(first.Get()), 0u);
-    HWND dialog = test::WaitForWindow(0, L"Demo - 更新程序");
+    HWND dialog = OpenWindow(uninstaller, L"-g name=[Demo]", L"Demo - 更新程序", m_downloads);
     ASSERT_TRUE(dialog);
-    fw::UniqueHandle copy = test::ProcessOfWindow(dialog);
     std::vector<std::wstring> lines;
     for (int i = 0; i < 600 && (lines.empty() || lines.back() != L"更新完毕"); ++i, Sleep(100)) {
         lines = test::ListLines(dialog, 1006);
     }
     EXPECT_NE(std::find(lines.begin(), lines.end(), L"下载索拉输入系统更新信息失败！"), lines.end())
         << "a download was tried";
-    PostMessageW(dialog, WM_CLOSE, 0, 0);
-    EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+    EXPECT_EQ(EndWindow(dialog), 0u);
 
-    const DWORD removed = Run(uninstaller, L"-u name=[Demo] /S");
-    EXPECT_TRUE(removed == 0 || removed == 3010) << removed;
+    EXPECT_TRUE(Completed(Run(uninstaller, L"-u name=[Demo] /S")));
     EXPECT_EQ(Loaded(), std::vector<std::wstring>());
 }
 

@@ -2,44 +2,27 @@
 // split of an installer into the bare program and its payload, and the clean-up.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "payload/blowfish.h"
 #include "payload/container.h"
 #include "payload/payload_key.h"
 #include "res/resource.h"
-#include "tests/harness/installed_demo.h"
 #include "tests/harness/process.h"
-#include "tests/harness/test_folder.h"
+#include "tests/harness/program_run.h"
 #include "tests/harness/ui_driver.h"
 
 namespace {
+
+using test::Utf8;
 
 bool EndsWithNoCase(const std::wstring& text, const std::wstring& tail) {
     return text.size() >= tail.size() && _wcsicmp(text.c_str() + text.size() - tail.size(), tail.c_str()) == 0;
 }
 
-// Polls until the path is gone; false when it is still there after the timeout.
-bool GoneWithin(const std::wstring& path, DWORD timeoutMs) {
-    for (DWORD start = GetTickCount(); test::Exists(path); Sleep(50)) {
-        if (GetTickCount() - start > timeoutMs) return false;
-    }
-    return true;
-}
-
-std::vector<std::wstring> Entries(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    std::error_code ignored;
-    for (const auto& e : std::filesystem::directory_iterator(folder, ignored)) names.push_back(e.path().filename());
-    return names;
-}
-
-// A scratch folder with the program copied into a folder whose name has a blank, and a
-// temporary folder of its own, so that the work folder lies inside the scratch folder.
-class StartupTest : public ::testing::Test {
+// The program copied into a folder whose name has a blank.
+class StartupTest : public test::ProgramRunTest {
 protected:
     void SetUp() override {
-        CreateDirectoryW(m_temp.c_str(), nullptr);
+        ProgramRunTest::SetUp();
         CreateDirectoryW((m_folder / L"Abc Setup").c_str(), nullptr);
         m_program = test::ReadBytes(test::ProgramBeside(L"srinstallbase.exe"));
         ASSERT_GT(m_program.size(), 4096u);
@@ -54,18 +37,8 @@ protected:
         return m_setup;
     }
 
-    // Starts the setup, checks that the first process ends at once, and returns the window
-    // of the working copy titled `title`.
-    HWND Start(const std::wstring& arguments, const wchar_t* title) {
-        fw::UniqueHandle first = test::StartWithTemp(m_setup, arguments, m_temp);
-        EXPECT_TRUE(first.Valid());
-        EXPECT_EQ(test::WaitForExit(first.Get()), 0u);
-        return test::WaitForWindow(0, title);
-    }
+    HWND Start(const std::wstring& arguments, const wchar_t* title) { return OpenWindow(m_setup, arguments, title); }
 
-    test::TestFolder m_folder;
-    const std::wstring m_temp = m_folder / L"tmp\\";
-    const std::wstring m_work = m_temp + L"__SRIMEInstall\\";
     const std::wstring m_setup = m_folder / L"Abc Setup\\srinstallbase.exe";
     std::string m_program;
     std::string m_bareProgram;
@@ -78,16 +51,16 @@ TEST_F(StartupTest, UninstallModeRunsFromTheWorkingCopyWhichDeletesItself) {
     fw::UniqueHandle copy = test::ProcessOfWindow(dialog);
     ASSERT_TRUE(copy.Valid());
     EXPECT_TRUE(EndsWithNoCase(test::ImagePathOf(copy.Get()), L"\\__SRIMEInstall\\___temp.exe"))
-        << std::filesystem::path(test::ImagePathOf(copy.Get())).string();
+        << Utf8(test::ImagePathOf(copy.Get()));
     EXPECT_TRUE(test::Exists(m_work + L"___temp.exe"));
     EXPECT_TRUE(EndsWithNoCase(test::CommandLineOf(copy.Get()), L" -u name=[Abc] file=" + m_setup))
-        << std::filesystem::path(test::CommandLineOf(copy.Get())).string();
+        << Utf8(test::CommandLineOf(copy.Get()));
     EXPECT_EQ(test::ItemText(dialog, IDOK), L"卸载(&U)");
 
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
-    EXPECT_TRUE(GoneWithin(m_work + L"___temp.exe", 15000)) << "the working copy did not delete itself";
-    EXPECT_TRUE(Entries(m_work).empty());
+    EXPECT_TRUE(WorkingCopyGone()) << "the working copy did not delete itself";
+    EXPECT_TRUE(test::Entries(m_work).empty());
     EXPECT_TRUE(test::Exists(m_setup)) << "the started program stays";
 }
 
@@ -99,11 +72,9 @@ TEST_F(StartupTest, RepairAndUpdateModesOpenTheirDialogs) {
     } kModes[] = {{L"-r name=[Abc]", L"Abc - 修复程序"}, {L"/G name=[Abc]", L"Abc - 更新程序"}};
     for (const auto& mode : kModes) {
         HWND dialog = Start(mode.arguments, mode.title);
-        ASSERT_TRUE(dialog) << std::filesystem::path(mode.title).string();
-        fw::UniqueHandle copy = test::ProcessOfWindow(dialog);
-        PostMessageW(dialog, WM_CLOSE, 0, 0);
-        EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
-        EXPECT_TRUE(GoneWithin(m_work + L"___temp.exe", 15000));
+        ASSERT_TRUE(dialog) << Utf8(mode.title);
+        EXPECT_EQ(EndWindow(dialog), 0u);
+        EXPECT_TRUE(WorkingCopyGone());
     }
 }
 
@@ -119,9 +90,7 @@ TEST_F(StartupTest, InstallModeSplitsTheProgramFromItsPayload) {
     EXPECT_EQ(test::ReadBytes(m_work + L"srinstallbaseexe.cab"), payload);
     EXPECT_FALSE(test::Exists(m_work + L"srinstallbaseexe.tmp"));
 
-    fw::UniqueHandle copy = test::ProcessOfWindow(page);
-    test::Click(page, IDOK);
-    EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+    EXPECT_EQ(EndWindow(page, [](HWND w) { test::Click(w, IDOK); }), 0u);
     EXPECT_FALSE(test::Exists(m_work + L"unstall.exe"));
     EXPECT_FALSE(test::Exists(m_work + L"srinstallbaseexe.cab"));
 }
@@ -134,9 +103,7 @@ TEST_F(StartupTest, InstallModeWithoutAValidPayloadOffsetShowsTheErrorPageAndSpl
         ASSERT_TRUE(page) << offset;
         EXPECT_FALSE(test::Exists(m_work + L"unstall.exe"));
         EXPECT_FALSE(test::Exists(m_work + L"srinstallbaseexe.cab"));
-        fw::UniqueHandle copy = test::ProcessOfWindow(page);
-        test::Click(page, IDOK);
-        EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+        EXPECT_EQ(EndWindow(page, [](HWND w) { test::Click(w, IDOK); }), 0u);
     }
 }
 
@@ -153,17 +120,13 @@ protected:
     // Starts the installer and returns the title of the page it opens, closing that page.
     std::wstring FirstPage(const std::string& installer) {
         test::WriteBytes(m_setup, installer);
-        fw::UniqueHandle first = test::StartWithTemp(m_setup, L"", m_temp);
-        EXPECT_EQ(test::WaitForExit(first.Get()), 0u);
-        HWND page = test::WaitForWindow(0, nullptr);
+        HWND page = OpenWindow(m_setup, L"", nullptr);
         for (DWORD start = GetTickCount(); page && test::TextOf(page).empty() && GetTickCount() - start < 5000;) {
             page = test::WaitForWindow(0, nullptr);
         }
         if (!page) return L"(none)";
         std::wstring title = test::TextOf(page);
-        fw::UniqueHandle copy = test::ProcessOfWindow(page);
-        PostMessageW(page, WM_COMMAND, IDOK, 0);
-        EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+        EXPECT_EQ(EndWindow(page, [](HWND w) { PostMessageW(w, WM_COMMAND, IDOK, 0); }), 0u);
         return title;
     }
 
@@ -180,8 +143,7 @@ protected:
     // Runs the installer unattended; its exit code, STILL_ACTIVE when it has not ended in time.
     DWORD RunSilent(const std::string& installer) {
         test::WriteBytes(m_setup, installer);
-        fw::UniqueHandle first = test::StartWithTemp(m_setup, L"/S", m_temp);
-        return test::WaitForExit(first.Get(), 60000);
+        return Run(m_setup, L"/S");
     }
 
     std::string m_demo;
@@ -190,18 +152,15 @@ protected:
 
 TEST_F(PackageStartTest, AGoodPayloadIsUnpackedAndOpensTheWelcomePage) {
     test::WriteBytes(m_setup, m_demo);
-    fw::UniqueHandle first = test::StartWithTemp(m_setup, L"", m_temp);
-    HWND page = test::WaitForWindow(0, L"欢迎使用Demo输入法安装向导");
+    HWND page = OpenWindow(m_setup, L"", L"欢迎使用Demo输入法安装向导");
     ASSERT_TRUE(page);
     // Unpacked into the payload folder, the record loaded from it.
     for (const wchar_t* name : {L"Demo.ime", L"config.exe", L"License.html", L"InstallInfo.dif",
                                 L"$dataFiles$\\readme.txt"}) {
-        EXPECT_TRUE(test::Exists(m_work + L"SR_INSTALL\\" + name)) << std::filesystem::path(name).string();
+        EXPECT_TRUE(test::Exists(m_work + L"SR_INSTALL\\" + name)) << Utf8(name);
     }
     EXPECT_TRUE(test::Exists(m_work + L"unstall.exe"));
-    fw::UniqueHandle copy = test::ProcessOfWindow(page);
-    EXPECT_TRUE(test::CancelWizard(page));
-    EXPECT_EQ(test::WaitForExit(copy.Get()), 0u);
+    EXPECT_EQ(EndWindow(page, [](HWND w) { EXPECT_TRUE(test::CancelWizard(w)); }), 0u);
     EXPECT_FALSE(test::Exists(m_work + L"SR_INSTALL")) << "the work folder is emptied at the end";
 }
 
@@ -228,8 +187,8 @@ TEST_F(PackageStartTest, ARecordThatBreaksTheRulesOfANameOrOfTheFileToOpenIsADam
     const std::wstring programs = test::ShellFolder(CSIDL_PROGRAM_FILES);
     // The names "..", "Nul", and the file to open "..\\..\\Windows\\regedit.exe".
     for (const wchar_t* cabinet : {L"package_dots.cab", L"package_device.cab", L"package_open.cab"}) {
-        EXPECT_EQ(RunSilent(Installer(cabinet)), 1620u) << std::filesystem::path(cabinet).u8string();
-        EXPECT_EQ(FirstPage(Installer(cabinet)), kError) << std::filesystem::path(cabinet).u8string();
+        EXPECT_EQ(RunSilent(Installer(cabinet)), 1620u) << Utf8(cabinet);
+        EXPECT_EQ(FirstPage(Installer(cabinet)), kError) << Utf8(cabinet);
     }
     EXPECT_FALSE(test::Exists(programs + L"\\Crafted"));
     const std::wstring uninstallList = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";

@@ -5,26 +5,25 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <filesystem>
 #include <vector>
 
 #include "res/resource.h"
 #include "tests/e2e/demo_checks.h"
 #include "tests/harness/demo_installation.h"
 #include "tests/harness/process.h"
-#include "tests/harness/test_folder.h"
+#include "tests/harness/program_run.h"
 #include "tests/harness/ui_driver.h"
 
 namespace {
 
 void Type(HWND page, int id, const std::wstring& text) { SetDlgItemTextW(page, id, text.c_str()); }
 
-class WizardInstallTest : public ::testing::Test {
+class WizardInstallTest : public test::ProgramRunTest {
 protected:
     void SetUp() override {
-        CreateDirectoryW(m_temp.c_str(), nullptr);
+        ProgramRunTest::SetUp();
         CreateDirectoryW((m_folder / L"Program Files").c_str(), nullptr);
-        test::WriteBytes(m_setup, test::ReadBytes(test::ProgramBeside(L"DemoSetup.exe")));
+        PlaceDemoSetup(m_setup);
     }
     void TearDown() override {
         // A wizard left open by a failed step would keep every later installer out.
@@ -35,18 +34,13 @@ protected:
         test::RemoveDemoInstallation();
     }
 
-    test::TestFolder m_folder;
-    const std::wstring m_temp = m_folder / L"tmp\\";
     const std::wstring m_setup = m_folder / L"DemoSetup.exe";
     const std::wstring m_target = m_folder / L"Program Files\\Demo IME";
     fw::UniqueHandle m_copy;  // the working copy that runs the wizard
 };
 
 TEST_F(WizardInstallTest, EveryPageFromWelcomeToFinishInstallsThePackage) {
-    fw::UniqueHandle first = test::StartWithTemp(m_setup, L"", m_temp);
-    ASSERT_EQ(test::WaitForExit(first.Get()), 0u) << "the started process hands over at once";
-
-    HWND welcome = test::WaitForWindow(0, L"欢迎使用Demo输入法安装向导");
+    HWND welcome = OpenWindow(m_setup, L"", L"欢迎使用Demo输入法安装向导");
     ASSERT_TRUE(welcome);
     m_copy = test::ProcessOfWindow(welcome);
     const DWORD thread = GetWindowThreadProcessId(welcome, nullptr);
@@ -84,12 +78,7 @@ TEST_F(WizardInstallTest, EveryPageFromWelcomeToFinishInstallsThePackage) {
 
     test::Press(finish, IDOK);
     EXPECT_EQ(test::WaitForExit(m_copy.Get()), 0u);
-    std::vector<std::wstring> left;
-    std::error_code ignored;
-    for (const auto& e : std::filesystem::directory_iterator(m_temp + L"__SRIMEInstall", ignored)) {
-        left.push_back(e.path().filename());
-    }
-    EXPECT_EQ(left, std::vector<std::wstring>{L"___temp.exe"}) << "the work folder is emptied but for the copy";
+    EXPECT_EQ(test::Entries(m_work), std::vector<std::wstring>{L"___temp.exe"}) << "the work folder is emptied but for the copy";
 }
 
 }  // namespace

@@ -50,12 +50,9 @@ inline void RemoveDemoInstallation() {
     DeleteRegTree(HKEY_CURRENT_USER, L"Software\\vexal\\Demo");
     wchar_t folder[MAX_PATH];
     if (GetPackageDataFolder(folder, L"Demo")) RemoveTree(folder);
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, folder))) {
-        RemoveTree(std::wstring(folder) + L"\\Demo");
-    }
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, folder))) {
-        DeleteFileW((std::wstring(folder) + L"\\Demo1.系统设置.lnk").c_str());
-    }
+    const std::wstring programs = ShellFolder(CSIDL_COMMON_PROGRAMS), desktop = ShellFolder(CSIDL_DESKTOPDIRECTORY);
+    if (!programs.empty()) RemoveTree(programs + L"\\Demo");
+    if (!desktop.empty()) DeleteFileW((desktop + L"\\Demo1.系统设置.lnk").c_str());
     GetSystemDirectoryW(folder, MAX_PATH);
     DeleteFileW((std::wstring(folder) + L"\\Demo(1).ime").c_str());
 }

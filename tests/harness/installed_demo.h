@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 #include "install/install_sequence.h"
 #include "run/run_context.h"
@@ -15,27 +16,12 @@
 
 namespace test {
 
-inline std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
-
-inline std::wstring RegText(HKEY root, const std::wstring& key, const wchar_t* value) {
-    wchar_t text[600] = {};
-    DWORD bytes = sizeof text;
-    if (RegGetValueW(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS) {
-        return L"(missing)";
-    }
-    return text;
-}
-
-inline bool KeyExists(HKEY root, const std::wstring& key) {
-    HKEY k;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-    RegCloseKey(k);
-    return true;
-}
+// What an uninstall of it reports, and what one reports that deletes nothing.
+inline const std::vector<std::wstring> kSevenLines = {
+    L"开始卸载...",       L"  1.卸载输入接口...", L"  2.删除文件系统...", L"  4.删除注册表信息...",
+    L"  5.卸载输入法...", L"  6.删除快捷方式...", L"  7.卸载完成."};
+inline const std::vector<std::wstring> kAborted = {
+    L"开始卸载...", L"  卸载已中止：记录的安装目录无法确认，未删除任何文件和注册表信息."};
 
 const wchar_t kDemoEntry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
 const wchar_t kDemoVendorKey[] = L"Software\\vexal\\Demo";

@@ -8,8 +8,7 @@
 
 namespace test {
 
-fw::UniqueHandle StartCommandWithTemp(const std::wstring& commandLine, const std::wstring& tempFolder,
-                                      const std::wstring& currentFolder) {
+std::wstring EnvironmentWithTemp(const std::wstring& tempFolder) {
     std::wstring block;
     wchar_t* env = GetEnvironmentStringsW();
     for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
@@ -20,7 +19,12 @@ fw::UniqueHandle StartCommandWithTemp(const std::wstring& commandLine, const std
     block.append(L"TMP=" + tempFolder).push_back(L'\0');
     block.append(L"TEMP=" + tempFolder).push_back(L'\0');
     block.push_back(L'\0');
+    return block;
+}
 
+fw::UniqueHandle StartCommandWithTemp(const std::wstring& commandLine, const std::wstring& tempFolder,
+                                      const std::wstring& currentFolder) {
+    std::wstring block = EnvironmentWithTemp(tempFolder);
     std::wstring command = commandLine;
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};

@@ -9,6 +9,9 @@
 
 namespace test {
 
+// This process's environment block with TMP and TEMP pointing at tempFolder.
+std::wstring EnvironmentWithTemp(const std::wstring& tempFolder);
+
 // Starts `program arguments` with TMP and TEMP pointing at tempFolder, so that the
 // program's work folder lies inside the test's scratch folder, and in currentFolder (empty:
 // this process's own). Returns the process.

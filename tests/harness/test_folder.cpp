@@ -6,6 +6,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "support/path.h"
+
 namespace test {
 
 TestFolder::TestFolder() {
@@ -45,6 +47,27 @@ void RemoveTree(const std::wstring& path) {
     std::filesystem::remove_all(path, ignored);
 }
 
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    std::error_code ignored;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ignored)) names.push_back(e.path().filename());
+    return names;
+}
+
+std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
+
+std::string Shown(const std::vector<std::wstring>& lines) {
+    std::string text;
+    for (const std::wstring& line : lines) text += Utf8(line) + "\n";
+    return text;
+}
+
+std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH];
+    GetShellFolder(csidl, path);
+    return path;
+}
+
 void SetRegString(HKEY root, const std::wstring& key, const wchar_t* name, const wchar_t* value) {
     HKEY k;
     if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS) {
@@ -60,6 +83,22 @@ void SetRegString(HKEY root, const std::wstring& key, const wchar_t* name, const
 }
 
 void DeleteRegTree(HKEY root, const std::wstring& key) { RegDeleteTreeW(root, key.c_str()); }
+
+std::wstring RegText(HKEY root, const std::wstring& key, const wchar_t* name) {
+    wchar_t text[600] = {};
+    DWORD bytes = sizeof text;
+    if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS) {
+        return L"(missing)";
+    }
+    return text;
+}
+
+bool KeyExists(HKEY root, const std::wstring& key) {
+    HKEY k;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+    RegCloseKey(k);
+    return true;
+}
 
 namespace {
 

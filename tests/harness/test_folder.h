@@ -1,8 +1,11 @@
-// Test helpers: a scratch folder of each test's own, and small file and registry helpers.
+// Test helpers: a scratch folder of each test's own, and small file, text, registry and
+// shell-folder helpers.
 #pragma once
 #include <windows.h>
+#include <shlobj.h>  // the CSIDL_ values of ShellFolder
 
 #include <string>
+#include <vector>
 
 namespace test {
 
@@ -27,10 +30,23 @@ void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
+// The names of what a folder holds; none when it cannot be read.
+std::vector<std::wstring> Entries(const std::wstring& folder);
+
+// UTF-8 of a text, for messages and for the narrow paths of the cabinet library.
+std::string Utf8(const std::wstring& text);
+// Lines one below the other, in UTF-8, for a failure's message.
+std::string Shown(const std::vector<std::wstring>& lines);
+
+// A folder of the shell's (a CSIDL_ value), without its backslash; empty when it has none.
+std::wstring ShellFolder(int csidl);
 
 // Sets or deletes (value null) a string value; creates the key when needed.
 void SetRegString(HKEY root, const std::wstring& key, const wchar_t* name, const wchar_t* value);
 void DeleteRegTree(HKEY root, const std::wstring& key);
+// A string value; "(missing)" when there is none.
+std::wstring RegText(HKEY root, const std::wstring& key, const wchar_t* name);
+bool KeyExists(HKEY root, const std::wstring& key);
 
 // Takes the entry that moves `source` at the next restart out of the system's rename list
 // (PendingFileRenameOperations) and returns its destination as stored there, "!\??\<path>"

@@ -28,12 +28,7 @@ inline void Publish(const std::wstring& path, const std::string& bytes) {
     WriteBytes(file, bytes);
 }
 
-inline void PublishUpdateList(const std::wstring& text) {
-    std::string utf8(text.size() * 4 + 1, '\0');
-    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &utf8[0], (int)utf8.size(),
-                                    nullptr, nullptr));
-    Publish(kUpdateListPath, "\xEF\xBB\xBF" + utf8);
-}
+inline void PublishUpdateList(const std::wstring& text) { Publish(kUpdateListPath, "\xEF\xBB\xBF" + Utf8(text)); }
 
 // The body of a path on the server; "(failed)" when it cannot be had.
 inline std::string Fetch(int port, const wchar_t* path) {

@@ -92,11 +92,7 @@ TEST_F(UninstallEntryTest, WritesTheSeventeenValuesWithTheirTextsAndFindsTheSour
 
 // Shortcuts
 
-std::wstring SpecialFolder(int csidl) {
-    wchar_t folder[MAX_PATH];
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder);
-    return std::wstring(folder) + L'\\';
-}
+std::wstring SpecialFolder(int csidl) { return test::ShellFolder(csidl) + L'\\'; }
 
 // "target|arguments|description|working folder|icon,index" as the shell reads the link.
 std::wstring ReadLink(const std::wstring& path) {

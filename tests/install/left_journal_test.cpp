@@ -8,7 +8,6 @@
 #include <sddl.h>
 #include <shlobj.h>
 
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,17 +21,9 @@
 
 namespace {
 
-std::string Shown(const std::vector<std::wstring>& lines) {
-    std::string text;
-    for (const std::wstring& line : lines) text += std::filesystem::path(line).u8string() + "\n";
-    return text;
-}
+using test::Shown;
 
-std::wstring CommonAppData() {
-    wchar_t folder[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
-    return folder;
-}
+std::wstring CommonAppData() { return test::ShellFolder(CSIDL_COMMON_APPDATA); }
 
 // The id of a process that has ended.
 DWORD EndedProcessId() {

@@ -36,8 +36,7 @@ struct Places {
         realSystem = test::SystemFolderOnDisk() + L"\\";
         GetWindowsDirectoryW(folder, MAX_PATH);
         windows = folder + std::wstring(L"\\");
-        SHGetFolderPathW(nullptr, CSIDL_FONTS, nullptr, SHGFP_TYPE_CURRENT, folder);
-        fonts = folder + std::wstring(L"\\");
+        fonts = test::ShellFolder(CSIDL_FONTS) + L"\\";
         GetTempPathW(MAX_PATH, folder);
         temp = folder;
     }

@@ -9,7 +9,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <filesystem>
 #include <algorithm>
 #include <functional>
 #include <set>
@@ -28,13 +27,8 @@ namespace {
 const wchar_t kFailureLine[] = L"安装程序发生错误，所做操作已经撤销!";
 const std::wstring kEntryKey = test::kDemoEntry;
 
-std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
-
-std::string Shown(const std::vector<std::wstring>& lines) {
-    std::string text;
-    for (const std::wstring& line : lines) text += Utf8(line) + "\n";
-    return text;
-}
+using test::Shown;
+using test::Utf8;
 
 // The access list of a key, as SDDL text, to put back after a test changed it.
 std::wstring KeyAccess(const std::wstring& key) {
@@ -317,10 +311,8 @@ TEST_F(RollbackTest, TheJournalFolderIsClosedToUsersAndGoesWithASuccessfulRun) {
     EXPECT_FALSE(test::Exists(folder));
 
     // A successful install leaves no journal folder behind.
-    wchar_t common[MAX_PATH];
-    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common), S_OK);
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((std::wstring(common) + L"\\SRIMEJournal.*").c_str(), &found);
+    HANDLE search = FindFirstFileW((test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SRIMEJournal.*").c_str(), &found);
     EXPECT_EQ(search, INVALID_HANDLE_VALUE) << Utf8(found.cFileName);
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
@@ -330,10 +322,8 @@ TEST_F(RollbackTest, TheJournalFolderIsClosedToUsersAndGoesWithASuccessfulRun) {
 TEST_F(RollbackTest, ARunThatCannotKeepAJournalChangesNothing) {
     Uninstall();
     ASSERT_TRUE(Unpack());
-    wchar_t common[MAX_PATH];
-    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common), S_OK);
     const std::wstring blocker =
-        std::wstring(common) + L"\\SRIMEJournal.Demo." + std::to_wstring(GetCurrentProcessId());
+        test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SRIMEJournal.Demo." + std::to_wstring(GetCurrentProcessId());
     test::WriteBytes(blocker, "in the way");
     const std::set<std::wstring> before = test::SnapshotPrefix(Skip());
     test::RecordedProgress progress;

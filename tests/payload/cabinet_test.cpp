@@ -33,7 +33,7 @@ std::string Encipher(std::string cab, size_t keyLength = kPayloadKeyLength) {
     return cab;
 }
 
-std::string Utf8(const std::wstring& path) { return std::filesystem::path(path).u8string(); }
+using test::Utf8;
 
 // Every file under a folder, by relative path, with its contents.
 std::map<std::wstring, std::string> Tree(const std::wstring& folder) {

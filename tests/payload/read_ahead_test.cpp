@@ -29,7 +29,7 @@ std::string Encipher(std::string cab) {
     return cab;
 }
 
-std::string Utf8(const std::wstring& path) { return std::filesystem::path(path).u8string(); }
+using test::Utf8;
 
 // Bytes that differ from window to window and from block to block, so that a window served for
 // another, or a block deciphered twice or not at all, shows.

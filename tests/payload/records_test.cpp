@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
+using test::Utf8;
 
 // The bytes of a record with the given name and file to open, every other text short.
 std::string RecordBytes(const std::wstring& name, const std::wstring& openFile = L"") {

@@ -32,26 +32,15 @@ TEST(FoldersTest, WorkAndPackageDataFolderPaths) {
     MakeWorkFolderPath(out, L"C:\\Temp");
     EXPECT_STREQ(out, L"C:\\Temp\\__SRIMEInstall\\");
 
-    wchar_t common[MAX_PATH];
-    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common), S_OK);
     ASSERT_EQ(GetPackageDataFolder(out, L"NoSuchIme"), 1);
-    EXPECT_EQ(std::wstring(out), std::wstring(common) + L"\\SoramoIMEs\\NoSuchIme\\");
+    EXPECT_EQ(std::wstring(out), test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\NoSuchIme\\");
     EXPECT_FALSE(Exists(out));
 }
 
 // The installation folder
 
-std::string Utf8(const std::wstring& text) {
-    std::string out(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr);
-    return out;
-}
-
-std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
+using test::ShellFolder;
+using test::Utf8;
 
 std::wstring ShortName(const std::wstring& path) {
     wchar_t shortPath[MAX_PATH] = {};
@@ -59,9 +48,17 @@ std::wstring ShortName(const std::wstring& path) {
     return shortPath;
 }
 
+// The one table of the rule; the destination page, the switches and the uninstall each show
+// with a case or two that they apply it.
 TEST(InstallFolderRuleTest, AFolderMustBeFullAndOutsideTheSystemsOwnFolders) {
     const std::wstring windows = ShellFolder(CSIDL_WINDOWS), programs = ShellFolder(CSIDL_PROGRAM_FILES);
+    const std::wstring common = ShellFolder(CSIDL_PROGRAM_FILES_COMMON);
     ASSERT_NE(ShortName(programs), programs) << "the test needs a short name that differs";
+    // Folders that exist, so that they have short names of their own down to the last step.
+    const std::wstring installed = programs + L"\\Sr Installed IME\\";
+    const std::wstring recorded = ShellFolder(CSIDL_SYSTEM) + L"\\SrRecorded\\";
+    CreateDirectoryW(installed.c_str(), nullptr);
+    CreateDirectoryW(recorded.c_str(), nullptr);
     using V = FolderVerdict;
     const struct {
         std::wstring path;
@@ -72,6 +69,9 @@ TEST(InstallFolderRuleTest, AFolderMustBeFullAndOutsideTheSystemsOwnFolders) {
         {ShortName(programs) + L"\\Demo IME\\", V::kUsable, programs + L"\\Demo IME\\"},
         {L"D:/输入法/Demo", V::kUsable, L"D:\\输入法\\Demo\\"},
         {L"\\\\server\\share\\Demo\\", V::kUsable, L"\\\\server\\share\\Demo\\"},
+        {installed, V::kUsable, installed},
+        {installed.substr(0, installed.size() - 1), V::kUsable, installed},
+        {ShortName(installed), V::kUsable, installed},
         // Relative, drive-less or rooted without a drive: they depend on the current folder.
         {L"abc", V::kNotFull, L""},
         {L"\\foo", V::kNotFull, L""},
@@ -92,9 +92,13 @@ TEST(InstallFolderRuleTest, AFolderMustBeFullAndOutsideTheSystemsOwnFolders) {
         {L"C:\\Demo \\x\\", V::kRefused, L""},
         {windows + L".\\", V::kRefused, L""},
         {L"D:\\aux.v2\\Demo\\", V::kRefused, L""},  // a device's name, whatever follows the dot
+        {windows + L".", V::kRefused, L""},
         // The system's own folders and what lies in them; program files only themselves.
         {windows + L"\\SrNew\\", V::kRefused, L""},
         {ShortName(programs) + L"\\", V::kRefused, L""},
+        {ShortName(common) + L"\\", V::kRefused, L""},
+        {recorded, V::kRefused, L""},
+        {ShortName(recorded), V::kRefused, L""},
         {programs, V::kRefused, L""},
         {ShellFolder(CSIDL_PROGRAM_FILESX86), V::kRefused, L""},
         {ShellFolder(CSIDL_PROGRAM_FILES_COMMON), V::kRefused, L""},
@@ -109,6 +113,8 @@ TEST(InstallFolderRuleTest, AFolderMustBeFullAndOutsideTheSystemsOwnFolders) {
         EXPECT_EQ(CheckInstallFolder(c.path.c_str(), folder), c.verdict) << Utf8(c.path);
         EXPECT_EQ(_wcsicmp(folder, c.folder.c_str()), 0) << Utf8(c.path) << " -> " << Utf8(folder);
     }
+    RemoveDirectoryW(installed.c_str());
+    RemoveDirectoryW(recorded.c_str());
 }
 
 // A 32-bit program under WOW64 is told the 64-bit program-files folder only by ProgramW6432;

@@ -15,7 +15,7 @@
 #include "payload/records.h"
 #include "tests/harness/demo_installation.h"
 #include "tests/harness/process.h"
-#include "tests/harness/test_folder.h"
+#include "tests/harness/program_run.h"
 
 namespace {
 
@@ -32,17 +32,7 @@ Outcome Srpack(const std::wstring& arguments, const std::wstring& temp = L"") {
     fw::UniqueHandle reader(readEnd), writer(writeEnd);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
-    std::wstring environment;
-    if (!temp.empty()) {
-        wchar_t* block = GetEnvironmentStringsW();
-        for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
-            if (_wcsnicmp(p, L"TMP=", 4) != 0 && _wcsnicmp(p, L"TEMP=", 5) != 0) environment.append(p).push_back(0);
-        }
-        FreeEnvironmentStringsW(block);
-        environment.append(L"TMP=" + temp).push_back(0);
-        environment.append(L"TEMP=" + temp).push_back(0);
-        environment.push_back(0);
-    }
+    std::wstring environment = temp.empty() ? std::wstring() : test::EnvironmentWithTemp(temp);
 
     const std::wstring program = test::ProgramBeside(L"srpack.exe");
     std::wstring command = L"\"" + program + L"\" " + arguments;
@@ -67,12 +57,7 @@ Outcome Srpack(const std::wstring& arguments, const std::wstring& temp = L"") {
     return run;
 }
 
-std::string Utf8(const std::wstring& text) {
-    std::string bytes(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
-    bytes.pop_back();
-    return bytes;
-}
+using test::Utf8;
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
@@ -175,41 +160,7 @@ TEST(SrpackInfoTest, ATextFillsItsFieldButOneCharacterMoreIsRefusedWithTheLimit)
     }
 }
 
-TEST(SrpackInfoTest, RefusesAWrongCommandLine) {
-    test::TestFolder folder;
-    const std::wstring out = L" --out " + Quoted(folder / L"x.dif");
-    EXPECT_EQ(Srpack(L"info" + out + L" --name Demo").exitCode, 2u);                           // no layout
-    EXPECT_EQ(Srpack(L"info" + out + L" --name De/mo --layout Demo").exitCode, 2u);            // not a file name
-    EXPECT_EQ(Srpack(L"info" + out + L" --name Demo --layout Demo --open C:\\x.txt").exitCode, 2u);
-    EXPECT_EQ(Srpack(L"info" + out + L" --name Demo --layout Demo --colour red").exitCode, 2u);
-    EXPECT_FALSE(test::Exists(folder / L"x.dif"));
-    EXPECT_EQ(Srpack(L"").exitCode, 2u);
-    EXPECT_EQ(Srpack(L"pack").exitCode, 2u);
-    EXPECT_EQ(Srpack(L"unpack --out x").exitCode, 2u);  // no file
-    EXPECT_EQ(Srpack(L"unpack setup.exe").exitCode, 2u);  // no folder
-    Outcome help = Srpack(L"--help");
-    EXPECT_EQ(help.exitCode, 0u);
-    EXPECT_NE(help.output.find("srpack build --base"), std::string::npos);
-}
-
-TEST(SrpackInfoTest, RefusesANameOrAFileToOpenThatTheInstallerWouldTakeForADamagedPackage) {
-    test::TestFolder folder;
-    const std::wstring out = L" --out " + Quoted(folder / L"x.dif");
-    for (const wchar_t* name : {L"..", L".", L"CON", L"nul.txt", L"COM1", L"Lpt9.ime", L"Demo.", L"\"Demo \""}) {
-        Outcome run = Srpack(L"info" + out + L" --layout Demo --name " + name);
-        EXPECT_EQ(run.exitCode, 2u) << Utf8(name);
-        EXPECT_NE(run.output.find("one plain file name of 1 to 39 characters"), std::string::npos) << run.output;
-    }
-    for (const wchar_t* open :
-         {L"..\\readme.txt", L"help\\..\\..\\x.exe", L"help/../../x.exe", L"\\x.txt", L"C:x.txt"}) {
-        Outcome run = Srpack(L"info" + out + L" --name Demo --layout Demo --open " + open);
-        EXPECT_EQ(run.exitCode, 2u) << Utf8(open);
-        EXPECT_NE(run.output.find("inside the installation folder"), std::string::npos) << run.output;
-    }
-    EXPECT_FALSE(test::Exists(folder / L"x.dif"));
-}
-
-// SrpackBuildTest: refused inputs, then the installer and the cabinet inside it.
+// SrpackBuildTest: the installer and the cabinet inside it; first what both commands refuse.
 
 std::wstring BuildArguments(const std::wstring& base, const test::TestFolder& content, const std::wstring& out) {
     // Without its trailing backslash, which would escape the closing quote.
@@ -219,69 +170,103 @@ std::wstring BuildArguments(const std::wstring& base, const test::TestFolder& co
 
 const std::wstring kBase = test::ProgramBeside(L"srinstallbase.exe");
 
-TEST(SrpackBuildTest, RefusesAContentFolderWithoutTheModuleItsRecordNames) {
-    test::TestFolder content, output;
-    MakeContent(content);
-    ASSERT_TRUE(DeleteFileW((content / L"Demo.ime").c_str()));
-    test::WriteBytes(content / L"Other.ime", "M");
-    Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"));
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_NE(run.output.find("Demo.ime"), std::string::npos) << run.output;
-    EXPECT_FALSE(test::Exists(output / L"setup.exe"));
-
-    DeleteFileW((content / L"InstallInfo.dif").c_str());
-    run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"));
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_NE(run.output.find("InstallInfo.dif"), std::string::npos) << run.output;
-}
-
-TEST(SrpackBuildTest, RefusesARecordThatIsCutShortOrHasAnUnterminatedText) {
-    test::TestFolder content, output;
-    MakeContent(content);
+// Overwrites the bytes at `offset` of the content folder's record, or cuts it there when
+// `bytes` is empty.
+void PatchRecord(const test::TestFolder& content, size_t offset, const std::string& bytes) {
     std::string record = test::ReadBytes(content / L"InstallInfo.dif");
-    test::WriteBytes(content / L"InstallInfo.dif", record.substr(0, 1307));
-    EXPECT_EQ(Srpack(BuildArguments(kBase, content, output / L"setup.exe")).exitCode, 1u);
-
-    std::string unterminated = record;
-    for (size_t i = 172; i < 212; i += 2) unterminated[i] = 'x';  // the comments fill their field
-    test::WriteBytes(content / L"InstallInfo.dif", unterminated);
-    Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"));
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_NE(run.output.find("no terminating zero"), std::string::npos) << run.output;
-    EXPECT_FALSE(test::Exists(output / L"setup.exe"));
+    record = bytes.empty() ? record.substr(0, offset) : record.replace(offset, bytes.size(), bytes);
+    test::WriteBytes(content / L"InstallInfo.dif", record);
 }
 
-TEST(SrpackBuildTest, RefusesARecordWhoseNameOrFileToOpenTheInstallerWouldRefuse) {
-    test::TestFolder content, output;
-    MakeContent(content);
-    const std::string record = test::ReadBytes(content / L"InstallInfo.dif");
-    std::string device = record;
-    memcpy(&device[0], "C\0O\0N\0\0\0", 8);  // "CON" in place of "Demo"
-    test::WriteBytes(content / L"InstallInfo.dif", device);
-    Outcome run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"));
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_NE(run.output.find("one plain file name"), std::string::npos) << run.output;
-
-    std::string outside = record;
-    memcpy(&outside[788], ".\0.\0\\\0x\0\0\0", 10);  // the file to open: "..\x"
-    test::WriteBytes(content / L"InstallInfo.dif", outside);
-    run = Srpack(BuildArguments(kBase, content, output / L"setup.exe"));
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_NE(run.output.find("inside the installation folder"), std::string::npos) << run.output;
-    EXPECT_FALSE(test::Exists(output / L"setup.exe"));
-}
-
-TEST(SrpackBuildTest, RefusesABaseThatAlreadyCarriesAPayload) {
-    test::TestFolder content, output;
-    MakeContent(content);
-    ASSERT_EQ(Srpack(BuildArguments(kBase, content, output / L"setup.exe")).exitCode, 0u);
-    Outcome run = Srpack(BuildArguments(output / L"setup.exe", content, output / L"again.exe"));
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_NE(run.output.find("already carries a payload"), std::string::npos) << run.output;
-    EXPECT_FALSE(test::Exists(output / L"again.exe"));
-
-    test::WriteBytes(output / L"text.exe", std::string(4096, 'x'));
-    EXPECT_EQ(Srpack(BuildArguments(output / L"text.exe", content, output / L"again.exe")).exitCode, 1u);
+// What srpack refuses, by its exit code (2: a wrong command line or a text it would not write
+// into a record, 1: a content folder or a base it cannot make an installer of) and a part of
+// what it says; it writes nothing then. The help, the one line here that is no refusal, ends
+// with 0.
+TEST(SrpackTest, RefusesWhatItCannotMakeAPackageOfAndWritesNothing) {
+    enum Command { kInfo, kBuild, kAlone };
+    using Folder = test::TestFolder;
+    const char* const kPlain = "one plain file name of 1 to 39 characters";
+    const char* const kInside = "inside the installation folder";
+    const struct {
+        Command command;
+        // kInfo: what follows "info --out <record>"; kBuild: the base, a file of the output
+        // folder (empty: the program); kAlone: the whole command line.
+        const wchar_t* text;
+        void (*prepare)(const Folder& content, const Folder& output);  // before a build
+        DWORD exitCode;
+        const char* says;
+    } kRefusals[] = {
+        {kInfo, L" --name Demo", nullptr, 2, ""},  // no layout
+        {kInfo, L" --name De/mo --layout Demo", nullptr, 2, ""},
+        {kInfo, L" --name Demo --layout Demo --open C:\\x.txt", nullptr, 2, ""},
+        {kInfo, L" --name Demo --layout Demo --colour red", nullptr, 2, ""},
+        {kAlone, L"", nullptr, 2, ""},
+        {kAlone, L"pack", nullptr, 2, ""},
+        {kAlone, L"unpack --out x", nullptr, 2, ""},    // no file
+        {kAlone, L"unpack setup.exe", nullptr, 2, ""},  // no folder
+        {kAlone, L"--help", nullptr, 0, "srpack build --base"},
+        // Names and files to open that the installer would take for a damaged package.
+        {kInfo, L" --layout Demo --name ..", nullptr, 2, kPlain},
+        {kInfo, L" --layout Demo --name .", nullptr, 2, kPlain},
+        {kInfo, L" --layout Demo --name CON", nullptr, 2, kPlain},
+        {kInfo, L" --layout Demo --name nul.txt", nullptr, 2, kPlain},
+        {kInfo, L" --layout Demo --name COM1", nullptr, 2, kPlain},
+        {kInfo, L" --layout Demo --name Lpt9.ime", nullptr, 2, kPlain},
+        {kInfo, L" --layout Demo --name Demo.", nullptr, 2, kPlain},
+        {kInfo, L" --layout Demo --name \"Demo \"", nullptr, 2, kPlain},
+        {kInfo, L" --name Demo --layout Demo --open ..\\readme.txt", nullptr, 2, kInside},
+        {kInfo, L" --name Demo --layout Demo --open help\\..\\..\\x.exe", nullptr, 2, kInside},
+        {kInfo, L" --name Demo --layout Demo --open help/../../x.exe", nullptr, 2, kInside},
+        {kInfo, L" --name Demo --layout Demo --open \\x.txt", nullptr, 2, kInside},
+        {kInfo, L" --name Demo --layout Demo --open C:x.txt", nullptr, 2, kInside},
+        // Content folders without the module the record names, or without the record.
+        {kBuild, L"",
+         [](const Folder& content, const Folder&) {
+             DeleteFileW((content / L"Demo.ime").c_str());
+             test::WriteBytes(content / L"Other.ime", "M");
+         },
+         1, "Demo.ime"},
+        {kBuild, L"", [](const Folder& content, const Folder&) { DeleteFileW((content / L"InstallInfo.dif").c_str()); },
+         1, "InstallInfo.dif"},
+        // Records cut short, with an unterminated text (the comments fill their field), with a
+        // name or a file to open that the installer would refuse ("CON", "..\x").
+        {kBuild, L"", [](const Folder& content, const Folder&) { PatchRecord(content, 1307, ""); }, 1, ""},
+        {kBuild, L"", [](const Folder& content, const Folder&) { PatchRecord(content, 172, std::string(40, 'x')); },
+         1, "no terminating zero"},
+        {kBuild, L"", [](const Folder& content, const Folder&) { PatchRecord(content, 0, {"C\0O\0N\0\0\0", 8}); },
+         1, "one plain file name"},
+        {kBuild, L"", [](const Folder& content, const Folder&) { PatchRecord(content, 788, {".\0.\0\\\0x\0\0\0", 10}); },
+         1, kInside},
+        // Bases that already carry a payload or are no program.
+        {kBuild, L"setup.exe",
+         [](const Folder& content, const Folder& output) {
+             ASSERT_EQ(Srpack(BuildArguments(kBase, content, output / L"setup.exe")).exitCode, 0u);
+         },
+         1, "already carries a payload"},
+        {kBuild, L"text.exe",
+         [](const Folder&, const Folder& output) { test::WriteBytes(output / L"text.exe", std::string(4096, 'x')); }, 1,
+         ""},
+    };
+    for (const auto& r : kRefusals) {
+        Folder content, output;
+        std::wstring arguments = r.text, made;
+        if (r.command == kInfo) {
+            made = output / L"InstallInfo.dif";
+            arguments = L"info --out " + Quoted(made) + r.text;
+        } else if (r.command == kBuild) {
+            MakeContent(content);
+            made = output / L"made.exe";
+            arguments = BuildArguments(*r.text ? output / r.text : kBase, content, made);
+        }
+        SCOPED_TRACE(Utf8(arguments));
+        if (r.prepare) r.prepare(content, output);
+        const Outcome run = Srpack(arguments);
+        EXPECT_EQ(run.exitCode, r.exitCode);
+        EXPECT_NE(run.output.find(r.says), std::string::npos) << run.output;
+        if (!made.empty()) {
+            EXPECT_FALSE(test::Exists(made));
+        }
+    }
 }
 
 TEST(SrpackBuildTest, TheInstallerIsTheBaseFollowedByTheEncipheredCabinet) {
@@ -566,8 +551,11 @@ TEST(SrpackUnpackTest, ADamagedOrForeignFileFailsWithASentence) {
 
 // SrpackInstallTest: an installer with a stored cabinet, run unattended as a vendor's users
 // would, places the same files as one with MSZIP.
-TEST(SrpackInstallTest, AStoredAndAnMszipPackageInstallTheSameFiles) {
-    test::TestFolder content, output;
+class SrpackInstallTest : public test::ProgramRunTest {};
+
+TEST_F(SrpackInstallTest, AStoredAndAnMszipPackageInstallTheSameFiles) {
+    test::TestFolder content;
+    const test::TestFolder& output = m_folder;
     const std::filesystem::path demo =
         std::filesystem::path(test::ProgramBeside(L"DemoSetup.exe")).parent_path().parent_path() / L"demo" / L"content";
     for (const auto& e : std::filesystem::recursive_directory_iterator(demo)) {
@@ -590,8 +578,6 @@ TEST(SrpackInstallTest, AStoredAndAnMszipPackageInstallTheSameFiles) {
                                it->first.rfind(L"$dataFiles$", 0) == 0;
         it = elsewhere ? expected.erase(it) : std::next(it);
     }
-    const std::wstring temp = output / L"tmp\\";
-    CreateDirectoryW(temp.c_str(), nullptr);
     for (const wchar_t* compression : {L"none", L"mszip"}) {
         SCOPED_TRACE(Utf8(compression));
         const std::wstring setup = output / (std::wstring(compression) + L"Setup.exe");
@@ -599,12 +585,10 @@ TEST(SrpackInstallTest, AStoredAndAnMszipPackageInstallTheSameFiles) {
         ASSERT_EQ(built.exitCode, 0u) << built.output;
         const std::wstring target = output / (std::wstring(compression) + L"_installed");
         const std::wstring log = output / (std::wstring(compression) + L".log");
-        fw::UniqueHandle first =
-            test::StartWithTemp(setup, L"/S \"/D=" + target + L"\" \"/LOG=" + log + L"\"", temp);
-        const DWORD code = test::WaitForExit(first.Get(), 60000);
+        const DWORD code = Run(setup, L"/S \"/D=" + target + L"\" \"/LOG=" + log + L"\"");
         const std::string registered = test::ReadBytes(test::SystemFolderOnDisk() + L"\\Demo(1).ime");
         test::RemoveDemoInstallation();
-        ASSERT_TRUE(code == 0 || code == 3010) << code << "\n" << test::ReadBytes(log);
+        ASSERT_TRUE(test::Completed(code)) << test::ReadBytes(log);
 
         EXPECT_EQ(registered, module);
         auto installed = Files(target);

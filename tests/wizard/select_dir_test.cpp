@@ -29,7 +29,7 @@ const wchar_t kVendorKey[] = L"Software\\vexal\\DstTest";
 const wchar_t kTitle[] = L"DstTest输入法安装向导--->选择安装位置";
 const wchar_t kInstalledNote[] = L"当前计算机存在一个已经安装的副本，如需更改安装目录请先卸载以往版本。";
 
-std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
+using test::Utf8;
 
 DWORD ThreadOf(HWND window) { return GetWindowThreadProcessId(window, nullptr); }
 
@@ -120,9 +120,7 @@ protected:
     }
 
     static std::wstring DefaultFolder() {
-        wchar_t programs[MAX_PATH];
-        SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programs);
-        return std::wstring(programs) + L"\\" + kPackage + L"\\";
+        return test::ShellFolder(CSIDL_PROGRAM_FILES) + L"\\" + kPackage + L"\\";
     }
 
     // Package data of an earlier installation, which an overwrite removes.
@@ -311,57 +309,42 @@ TEST_F(DestinationPageTest, AFolderThatCannotBeCreatedIsNamedAndThePageStays) {
     EXPECT_EQ(result, IDCANCEL);
 }
 
-// Typed without a drive, the folder would be made below whatever the current folder is.
-TEST_F(DestinationPageTest, ARelativeOrDriveLessFolderIsRefusedByAnErrorBoxOfThePage) {
+// A folder that the installation-folder rule (tabled in run/folders_test.cpp) refuses, one
+// kind of it for each message, is named by an error box of the page, which stays; nothing is
+// made, not even below the current folder that a drive-less one would name.
+TEST_F(DestinationPageTest, AFolderThatTheRuleRefusesIsNamedByAnErrorBoxAndNotMade) {
     test::TestFolder current;
     wchar_t saved[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, saved);
     ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
-    const std::wstring rooted = std::wstring(current.Path(), 0, 3) + L"SrRootedTest";
-    for (const wchar_t* typed : {L"abc", L"\\SrRootedTest", L"C:SrDriveLessTest"}) {
+    const std::wstring inWindows = test::ShellFolder(CSIDL_WINDOWS) + L"\\SrDstTest\\";
+    const struct {
+        std::wstring typed, text;
+    } kRefusals[] = {
+        {L"C:SrDriveLessTest", L"请输入完整的安装目录，例如 C:\\Program Files\\输入法\\"},
+        {inWindows, L"所选安装目录:\r\n" + inWindows + L"\r\n未能创建，请确定您的当前用户对该目录的访问权限！"},
+    };
+    for (const auto& r : kRefusals) {
         bool stays = false;
-        const Box box = Refused(typed, L"安装错误？", stays);
-        EXPECT_EQ(box.text, L"请输入完整的安装目录，例如 C:\\Program Files\\输入法\\") << Utf8(typed);
-        EXPECT_TRUE(box.ownedByPage);
-        EXPECT_TRUE(box.errorIcon);
-        EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << Utf8(typed);
-        EXPECT_TRUE(stays);
+        const Box box = Refused(r.typed, L"安装错误？", stays);
+        EXPECT_EQ(box.text, r.text) << Utf8(r.typed);
+        EXPECT_TRUE(box.ownedByPage && box.errorIcon) << Utf8(r.typed);
+        EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << Utf8(r.typed);
+        EXPECT_TRUE(stays) << Utf8(r.typed);
     }
     SetCurrentDirectoryW(saved);
     EXPECT_TRUE(std::filesystem::is_empty(current.Path())) << "a folder was made in the current folder";
-    EXPECT_FALSE(test::Exists(rooted));
-    RemoveDirectoryW(rooted.c_str());
-}
-
-// The uninstall would not remove an installation there, so none is made.
-TEST_F(DestinationPageTest, AFolderInTheSystemsOwnFoldersIsRefusedAndNotMade) {
-    wchar_t windows[MAX_PATH], documents[MAX_PATH], programs[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, SHGFP_TYPE_CURRENT, windows);
-    SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
-    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programs);
-    const std::wstring kTyped[] = {std::wstring(windows) + L"\\SrDstTest\\", std::wstring(documents) + L"\\SrDstTest",
-                                   programs};
-    for (const std::wstring& typed : kTyped) {
-        bool stays = false;
-        const Box box = Refused(typed, L"安装错误？", stays);
-        EXPECT_EQ(box.text, L"所选安装目录:\r\n" + typed + L"\r\n未能创建，请确定您的当前用户对该目录的访问权限！");
-        EXPECT_TRUE(box.ownedByPage && box.errorIcon) << Utf8(typed);
-        EXPECT_TRUE(stays);
-    }
-    EXPECT_FALSE(test::Exists(std::wstring(windows) + L"\\SrDstTest"));
-    EXPECT_FALSE(test::Exists(std::wstring(documents) + L"\\SrDstTest"));
+    EXPECT_FALSE(test::Exists(inWindows));
 }
 
 // The user's value can be set by any of the user's processes; a folder that the page would
 // refuse is not proposed either. The default is, and the page stays open to a choice.
 TEST_F(DestinationPageTest, AFolderRecordedUnderTheUsersKeyOnlyOrInTheSystemsFoldersIsNotLockedOn) {
-    wchar_t windows[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, SHGFP_TYPE_CURRENT, windows);
     const struct {
         HKEY hive;
         std::wstring recorded;
     } kRecords[] = {{HKEY_CURRENT_USER, m_target.Path()},
-                    {HKEY_LOCAL_MACHINE, std::wstring(windows) + L"\\SrOld\\"}};
+                    {HKEY_LOCAL_MACHINE, test::ShellFolder(CSIDL_WINDOWS) + L"\\SrOld\\"}};
     for (const auto& record : kRecords) {
         test::SetRegString(record.hive, kVendorKey, L"SMEInstallPath", record.recorded.c_str());
         CSR_Install_SelectDir page(m_run);

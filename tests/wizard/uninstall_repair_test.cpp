@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,7 +37,7 @@ bool WaitForCaption(HWND dialog, const wchar_t* caption) {
     return false;
 }
 
-std::string Utf8(const std::wstring& text) { return std::filesystem::path(text).u8string(); }
+using test::Utf8;
 
 // What one dialog showed while it was driven.
 struct Seen {
@@ -85,9 +84,7 @@ TEST_F(UninstallDialogTest, UninstallRunsFromItsButtonWhichThenReadsDoneAndClose
     EXPECT_EQ(seen.title, L"Demo - 卸载程序");
     EXPECT_EQ(seen.captionAtStart, L"卸载(&U)");
     EXPECT_EQ(seen.captionAfter, kDone);
-    EXPECT_EQ(seen.lines, (std::vector<std::wstring>{L"开始卸载...", L"  1.卸载输入接口...", L"  2.删除文件系统...",
-                                                     L"  4.删除注册表信息...", L"  5.卸载输入法...",
-                                                     L"  6.删除快捷方式...", L"  7.卸载完成."}));
+    EXPECT_EQ(seen.lines, test::kSevenLines);
     EXPECT_EQ(seen.position, 100);
     EXPECT_EQ(seen.stateAfter, L"") << "nothing writes the current operation";
     EXPECT_FALSE(Exists(m_target));

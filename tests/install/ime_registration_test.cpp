@@ -25,20 +25,8 @@ const wchar_t kLayouts001[] = L"SYSTEM\\ControlSet001\\Control\\Keyboard Layouts
 const wchar_t kPreload[] = L"Keyboard Layout\\Preload";
 const HKEY kHives[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
 
-bool KeyExists(HKEY root, const std::wstring& path) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-// A string value, or "<none>".
-std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name) {
-    wchar_t data[MAX_PATH] = {};
-    DWORD size = sizeof data;
-    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) return L"<none>";
-    return data;
-}
+using test::KeyExists;
+using test::RegText;
 
 std::wstring SystemFile() {
     wchar_t system[MAX_PATH];
@@ -110,7 +98,7 @@ protected:
 TEST_F(ImeRegistrationTest, WriteInstallPathWritesBothHives) {
     EXPECT_EQ(WriteInstallPath(m_context), ERROR_SUCCESS);
     for (HKEY hive : kHives) {
-        EXPECT_EQ(ReadString(hive, L"Software\\vexal\\SrGuardIme", L"SMEInstallPath"), m_folder.Path());
+        EXPECT_EQ(RegText(hive, L"Software\\vexal\\SrGuardIme", L"SMEInstallPath"), m_folder.Path());
     }
 }
 
@@ -126,8 +114,8 @@ TEST_F(ImeRegistrationTest, RegisterImeMovesTheModuleIntoTheSystemFolderAndMakes
 
     // Wine keeps the full path as the layout's IME file, where Windows keeps the bare name.
     const std::wstring key = LayoutKey(kLayouts, layout);
-    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, key, L"Layout Text"), m_config.layoutText);
-    EXPECT_EQ(_wcsicmp(ReadString(HKEY_LOCAL_MACHINE, key, L"Ime File").c_str(), SystemFile().c_str()), 0);
+    EXPECT_EQ(RegText(HKEY_LOCAL_MACHINE, key, L"Layout Text"), m_config.layoutText);
+    EXPECT_EQ(_wcsicmp(RegText(HKEY_LOCAL_MACHINE, key, L"Ime File").c_str(), SystemFile().c_str()), 0);
 }
 
 TEST_F(ImeRegistrationTest, RegisterImeReportsTheSourceOfAFailedCopy) {
@@ -146,11 +134,11 @@ TEST_F(ImeRegistrationTest, RemoveImeRemovesTheLayoutItsKeysAndTheFile) {
     // Windows enters these two as well; Wine 8 writes neither. Lower case on purpose.
     test::SetRegString(HKEY_CURRENT_USER, kPreload, L"SrGuardIme", LayoutText(layout, L"%x").c_str());
     test::SetRegString(HKEY_LOCAL_MACHINE, LayoutKey(kLayouts001, layout), L"Ime File", kFileName);
-    const std::wstring firstPreload = ReadString(HKEY_CURRENT_USER, kPreload, L"1");
+    const std::wstring firstPreload = RegText(HKEY_CURRENT_USER, kPreload, L"1");
 
     EXPECT_EQ(RemoveIme(m_context), 1);
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kPreload, L"SrGuardIme"), L"<none>");
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kPreload, L"1"), firstPreload);
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kPreload, L"SrGuardIme"), L"(missing)");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kPreload, L"1"), firstPreload);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, LayoutKey(kLayouts, layout)));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, LayoutKey(kLayouts001, layout)));
     EXPECT_FALSE(FindImeLayout(kFileName));
