@@ -158,11 +158,7 @@ std::wstring Links(const std::wstring& folder) {
     return out.empty() ? L"    (none)" : out.substr(0, out.size() - 1);
 }
 
-std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, 0, path);
-    return path;
-}
+using test::ShellFolder;
 
 std::wstring RegString(HKEY root, const std::wstring& key, const wchar_t* value) {
     wchar_t text[600] = {};

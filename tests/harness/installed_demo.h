@@ -46,10 +46,15 @@ protected:
         RemoveDemoInstallation();
     }
 
+public:
+    // Where the install puts the package, by the names the system shows; the install layout is
+    // checked against them.
     static std::wstring Group() { return ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Demo\\"; }
     static std::wstring DesktopLink() { return ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\Demo1.系统设置.lnk"; }
     static std::wstring DataFolder() { return ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SoramoIMEs\\Demo\\"; }
     static std::wstring SystemImeFile() { return SystemFolderOnDisk() + L"\\Demo(1).ime"; }
+
+protected:
 
     TestFolder m_folder;
     const std::wstring m_target = m_folder / L"Demo IME\\";

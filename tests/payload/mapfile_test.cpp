@@ -17,9 +17,7 @@ std::string Bytes(const void* data, DWORD size) { return std::string(static_cast
 // Where a file of this name is copied when it cannot be mapped where it is. The folder is
 // shared by every test run, so names carry the process id.
 std::wstring FallbackCopy(const std::wstring& name) {
-    wchar_t documents[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
-    return std::wstring(documents) + L"\\zuruzez\\" + name;
+    return test::ShellFolder(CSIDL_PERSONAL) + L"\\zuruzez\\" + name;
 }
 
 std::wstring UniqueName(const wchar_t* stem) { return stem + std::to_wstring(GetCurrentProcessId()); }

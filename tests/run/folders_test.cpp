@@ -5,6 +5,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "run/file_placement.h"
 #include "run/folders.h"
 #include "run/install_folder.h"
+#include "run/install_layout.h"
+#include "tests/harness/installed_demo.h"
 #include "tests/harness/test_folder.h"
 
 namespace {
@@ -115,6 +118,27 @@ TEST(InstallFolderRuleTest, AFolderMustBeFullAndOutsideTheSystemsOwnFolders) {
     }
     RemoveDirectoryW(installed.c_str());
     RemoveDirectoryW(recorded.c_str());
+}
+
+// The layout names every place as the system and the user see it; the harness's names are the
+// texts themselves.
+TEST(InstallLayoutTest, ThePlacesOfAPackageAreTheOnesItsInstallIsSeenToUse) {
+    const std::wstring target = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Demo IME\\";
+    InstallPlaces places;
+    ASSERT_TRUE(GetInstallPlaces(L"Demo", target.c_str(), places));
+    using Demo = test::InstalledDemoTest;
+    EXPECT_EQ(places.installFolder, target);
+    EXPECT_EQ(places.group + L"\\", Demo::Group());
+    EXPECT_EQ(places.desktopLink, Demo::DesktopLink());
+    EXPECT_EQ(places.data + L"\\", Demo::DataFolder());
+    EXPECT_EQ(places.system + L"\\" + places.imeFile, Demo::SystemImeFile());
+    EXPECT_EQ(places.entryKey, test::kDemoEntry);
+    EXPECT_EQ(places.vendorKey, test::kDemoVendorKey);
+    std::set<std::wstring> links;
+    for (const LinkText& link : kConfigLinks) links.insert(link.link);
+    for (const LinkText& link : kUninstallerLinks) links.insert(link.link);
+    EXPECT_EQ(links, std::set<std::wstring>(std::begin(test::kDemoLinks), std::end(test::kDemoLinks)));
+    EXPECT_FALSE(GetInstallPlaces(L"Demo", ShellFolder(CSIDL_WINDOWS).c_str(), places)) << "no place an install may use";
 }
 
 // A 32-bit program under WOW64 is told the 64-bit program-files folder only by ProgramW6432;

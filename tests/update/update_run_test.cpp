@@ -226,10 +226,8 @@ TEST_F(UpdateRunTest, AComponentThatCannotBeReplacedStaysAsItWasAndTheOnesBefore
     EXPECT_EQ(GetFileVersion64(skin.c_str()), ParseVersion(L"2.3.4.5"));
     EXPECT_EQ(test::ReadBytes(m_ime), m_imeBefore);
 
-    wchar_t common[MAX_PATH];
-    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common), S_OK);
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((std::wstring(common) + L"\\SRIMEJournal.*").c_str(), &found);
+    HANDLE search = FindFirstFileW((test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SRIMEJournal.*").c_str(), &found);
     EXPECT_EQ(search, INVALID_HANDLE_VALUE);
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
