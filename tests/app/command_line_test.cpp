@@ -83,7 +83,8 @@ TEST(CommandLineTest, ANameOfMoreThan39CharactersIsRefusedRatherThanCut) {
 }
 
 TEST(CommandLineTest, ANameThatIsNoPlainPackageNameIsTakenAsNone) {
-    for (const wchar_t* name : {L"", L"..", L"..\\..\\Windows", L"a/b", L"C:", L"CON", L"x\ty"}) {
+    // The rule is tabled where it lives (PackageNameTest); these show that the parser applies it.
+    for (const wchar_t* name : {L"", L"..\\..\\Windows", L"CON"}) {
         for (const wchar_t* mode : {L"-u", L"-r", L"-g"}) {
             Parsed p = Parse(std::wstring(mode) + L" name=[" + name + L"] file=C:\\x\\Unstall.exe");
             EXPECT_NE(p.state.mode, kModeInstall);

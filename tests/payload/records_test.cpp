@@ -70,8 +70,8 @@ TEST(PackageConfigTest, AMissingOrEmptyFileLoadsNothing) {
 
 TEST(PackageConfigTest, ARecordWhoseNameIsNoPlainPackageNameIsDamaged) {
     test::TestFolder folder;
-    for (const wchar_t* name : {L"", L".", L"..", L"..\\..\\Windows", L"a\\b", L"a/b", L"C:", L"CON", L"nul.txt",
-                                L"Com1", L"LPT9.dat", L"a\tb", L"Demo.", L"Demo "}) {
+    // The rule itself is tabled below; one name of each kind shows that the load applies it.
+    for (const wchar_t* name : {L"", L"..\\..\\Windows", L"CON", L"Demo."}) {
         PACKAGECONFIG record{};
         EXPECT_EQ(Load(folder, RecordBytes(name), record), 0) << Utf8(name);
         EXPECT_EQ(record.layoutText[0], 0) << "nothing of a damaged record is kept";
@@ -102,7 +102,9 @@ TEST(PackageNameTest, OnePlainNameOf1To39Characters) {
                                     std::wstring(L"a/b"), std::wstring(L"C:"), std::wstring(L"a*"), std::wstring(L"a?"),
                                     std::wstring(L"a\"b"), std::wstring(L"a|b"), std::wstring(L"a\tb"),
                                     std::wstring(L"aux"), std::wstring(L"PRN.ime"), std::wstring(L"lpt1"),
-                                    std::wstring(L"x."), name39 + L"名"}) {
+                                    std::wstring(L"nul.txt"), std::wstring(L"Com1"), std::wstring(L"LPT9.dat"),
+                                    std::wstring(L"..\\..\\Windows"), std::wstring(L"x."), std::wstring(L"Demo "),
+                                    name39 + L"名"}) {
         EXPECT_FALSE(IsPlainPackageName(name.c_str())) << Utf8(name);
     }
 }
