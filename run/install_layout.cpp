@@ -36,12 +36,6 @@ void DesktopLinkOf(wchar_t* out, const wchar_t* desktop, const wchar_t* packageN
 
 namespace {
 
-std::wstring WithoutBackslash(const wchar_t* path) {
-    std::wstring own = path;
-    while (own.size() > 3 && own.back() == L'\\') own.pop_back();
-    return own;
-}
-
 std::wstring ShellFolder(int csidl) {
     wchar_t folder[MAX_PATH];
     return GetShellFolder(csidl, folder) ? folder : L"";
@@ -60,14 +54,14 @@ bool GetInstallPlaces(const wchar_t* packageName, const wchar_t* installFolder, 
     places.system = GetSystemFolderOnDisk(path) ? path : L"";
     places.windows = ShellFolder(CSIDL_WINDOWS);
     places.fonts = ShellFolder(CSIDL_FONTS);
-    places.data = GetPackageDataFolder(path, packageName) ? WithoutBackslash(path) : L"";
+    places.data = GetPackageDataFolder(path, packageName) ? path : L"";
     const std::wstring programs = ShellFolder(CSIDL_COMMON_PROGRAMS);
     if (!programs.empty()) GroupFolderOf(path, programs.c_str(), packageName);
-    places.group = programs.empty() ? L"" : WithoutBackslash(path);
+    places.group = programs.empty() ? L"" : path;
     const std::wstring desktop = ShellFolder(CSIDL_DESKTOPDIRECTORY);
     if (!desktop.empty()) DesktopLinkOf(path, desktop.c_str(), packageName);
     places.desktopLink = desktop.empty() ? L"" : path;
-    places.temp = GetTempPathW(kPathChars, path) ? WithoutBackslash(path) : L"";
+    places.temp = GetTempPathW(kPathChars, path) ? path : L"";
     VendorKeyOf(packageName, path, kPathChars);
     places.vendorKey = path;
     JoinPath(path, kUninstallKey, packageName);

@@ -60,8 +60,9 @@ constexpr wchar_t kUndoCopyPrefix[] = L"srj";
 void GroupFolderOf(wchar_t* out, const wchar_t* programs, const wchar_t* packageName);
 void DesktopLinkOf(wchar_t* out, const wchar_t* desktop, const wchar_t* packageName);
 
-// Where an install of one package writes, each folder without a trailing backslash but the
-// installation folder's.
+// Where an install of one package writes. The folders are as their lookups give them: the
+// installation, data, group and temporary folders with a trailing backslash, the shell's and
+// the system folder without; compare them by whole steps (IsInFolder).
 struct InstallPlaces {
     std::wstring installFolder, system, windows, fonts, data, group, desktopLink, temp;
     std::wstring vendorKey, entryKey, imeFile;

@@ -128,9 +128,9 @@ TEST(InstallLayoutTest, ThePlacesOfAPackageAreTheOnesItsInstallIsSeenToUse) {
     ASSERT_TRUE(GetInstallPlaces(L"Demo", target.c_str(), places));
     using Demo = test::InstalledDemoTest;
     EXPECT_EQ(places.installFolder, target);
-    EXPECT_EQ(places.group + L"\\", Demo::Group());
+    EXPECT_EQ(places.group, Demo::Group());
     EXPECT_EQ(places.desktopLink, Demo::DesktopLink());
-    EXPECT_EQ(places.data + L"\\", Demo::DataFolder());
+    EXPECT_EQ(places.data, Demo::DataFolder());
     EXPECT_EQ(places.system + L"\\" + places.imeFile, Demo::SystemImeFile());
     EXPECT_EQ(places.entryKey, test::kDemoEntry);
     EXPECT_EQ(places.vendorKey, test::kDemoVendorKey);
