@@ -170,9 +170,7 @@ std::wstring RegString(HKEY root, const std::wstring& key, const wchar_t* value)
 const std::wstring kEntryKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
 
 std::wstring SystemImeFile() {
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    return std::wstring(system) + L"\\Demo(1).ime";
+    return test::SystemFolder() + L"\\Demo(1).ime";
 }
 
 // The keyboard layouts whose IME file is Demo(1).ime, from the registry: this process keeps
@@ -385,9 +383,7 @@ bool RunUpdateOfInstalledPackage(const std::wstring& setup, const wchar_t* serve
     Say(L"  the server offers UpdateList.txt:");
     Say(L"    " + list.substr(0, list.find(L'\r')));
     Say(L"    " + list.substr(list.find(L'\n') + 1, list.rfind(L'\r') - list.find(L'\n') - 1));
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    const std::wstring ime = std::wstring(system) + L"\\Demo(1).ime";
+    const std::wstring ime = SystemImeFile();
     Say(L"  before: " + ime + L": " + ModuleReport(ime));
 
     fw::UniqueHandle copy;

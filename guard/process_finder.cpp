@@ -7,6 +7,7 @@
 
 #include "framework/handles.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
 
@@ -29,13 +30,6 @@ void ReadProcessName(DWORD processId, wchar_t (&name)[100]) {
     if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, MAX_PATH)) CopyCut(name, wide);
 }
 
-// Whether path ends with key, letters compared without regard to case.
-bool EndsWith(const wchar_t* path, size_t pathLength, const wchar_t* key) {
-    const size_t keyLength = wcslen(key);
-    if (keyLength == 0 || keyLength > pathLength) return false;
-    return CompareStringOrdinal(path + pathLength - keyLength, static_cast<int>(keyLength), key,
-                                static_cast<int>(keyLength), TRUE) == CSTR_EQUAL;
-}
 
 }  // namespace
 
@@ -88,11 +82,11 @@ bool ProcessFinder::HoldsModule(const wchar_t* key, DWORD processId) {
         // key (or whose file cannot be named) is asked for its path.
         wchar_t mapped[MAX_PATH];
         const DWORD mappedLength = GetMappedFileNameW(process.Get(), modules[i], mapped, MAX_PATH);
-        if (mappedLength > 0 && mappedLength < MAX_PATH && !EndsWith(mapped, mappedLength, key)) continue;
+        if (mappedLength > 0 && mappedLength < MAX_PATH && !EndsWithPath(mapped, mappedLength, key)) continue;
         wchar_t path[MAX_PATH];
         // A path cut at the buffer's end may lack its terminator on older systems.
         if (GetModuleFileNameExW(process.Get(), modules[i], path, MAX_PATH) &&
-            EndsWith(path, wcsnlen(path, MAX_PATH), key)) {
+            EndsWithPath(path, wcsnlen(path, MAX_PATH), key)) {
             return true;
         }
     }

@@ -22,10 +22,7 @@ bool Same(const std::wstring& a, const std::wstring& b) { return SamePath(a.c_st
 // Registry keys compare without regard to ASCII case.
 bool SameKey(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
 
-std::wstring WithoutBackslash(std::wstring path) {
-    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    return path;
-}
+std::wstring WithoutBackslash(const std::wstring& path) { return path.substr(0, LengthWithoutBackslash(path.c_str())); }
 
 // A full path "X:\a\b" with plain steps (IsPlainPathStep): no ".", "..", empty steps,
 // wildcards, streams, device names or device prefixes, so that comparing its text with a

@@ -11,10 +11,12 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <string>
 
 #include "payload/container.h"
 #include "payload/payload_key.h"
 #include "payload/stored_name.h"
+#include "support/path.h"
 #include "support/system_library.h"
 
 namespace Cabinet {
@@ -185,7 +187,7 @@ bool CExtract::Extract(const wchar_t* cabinetPath, const wchar_t* destination) {
     while (copied && !m_fatal && m_nextCabinet.Length()) {
         // The cabinet that the library already went on into to finish a file is read for the
         // files that start in it; any other must join the chain.
-        const bool wentInto = m_continued && _wcsicmp(m_nextCabinet.Text(), m_chain.back().Text()) == 0;
+        const bool wentInto = m_continued && SamePath(m_nextCabinet.Text(), m_chain.back().Text());
         m_continued = false;
         if (!wentInto && !JoinChain(m_nextCabinet)) {
             SetError(kErrorCabinetChain);
@@ -207,7 +209,7 @@ bool CExtract::Extract(const wchar_t* cabinetPath, const wchar_t* destination) {
 bool CExtract::JoinChain(const CWideString& name) {
     if (!IsPlainFileName(name.Text()) || m_chain.size() >= kMaxChainCabinets) return false;
     for (const CWideString& earlier : m_chain) {
-        if (_wcsicmp(earlier.Text(), name.Text()) == 0) return false;
+        if (SamePath(earlier.Text(), name.Text())) return false;
     }
     m_chain.push_back(name);
     return true;
@@ -439,18 +441,14 @@ INT_PTR CExtract::OnCopyFile(PFDINOTIFICATION record) {
         SetError(kErrorCreateFile);
         return -1;
     }
-    CWideString subfolder, file;
-    name.SplitPath(subfolder, file);
-    CWideString folder(m_destination);
-    folder.Append(subfolder);
-    CWideString path(folder);
-    path.Append(file);
-
+    const std::wstring path = JoinedPath(m_destination.Text(), name.Text());
+    CWideString folder, file;
+    CWideString(path.c_str()).SplitPath(folder, file);
     if (DWORD error = CreateFolderTree(folder.Text())) {
         SetError(kErrorCreateFile, error);
         return -1;
     }
-    int fd = FileOpen(path.Text(), _O_BINARY | _O_CREAT | _O_TRUNC | _O_SEQUENTIAL | _O_WRONLY, _S_IREAD | _S_IWRITE);
+    int fd = FileOpen(path.c_str(), _O_BINARY | _O_CREAT | _O_TRUNC | _O_SEQUENTIAL | _O_WRONLY, _S_IREAD | _S_IWRITE);
     if (fd <= 0) {
         SetError(kErrorCreateFile);
         return fd;
@@ -464,19 +462,18 @@ INT_PTR CExtract::OnCopyFile(PFDINOTIFICATION record) {
 INT_PTR CExtract::OnCloseFile(PFDINOTIFICATION record) {
     CWideString name;
     DecodeName(record->psz1, record->attribs, name);
-    CWideString path(m_destination);
-    path.Append(name);
+    const std::wstring path = JoinedPath(m_destination.Text(), name.Text());
     // The library sends this even for a file whose data it failed to decode; such a file
     // must not stay behind looking complete.
     const bool whole = record->hf != m_output.fd || m_output.written == m_output.size;
     Close(record->hf);
     if (!whole) {
-        DeleteFileW(path.Text());
+        DeleteFileW(path.c_str());
         if (!m_error.code) SetError(FDIERROR_CORRUPT_CABINET);
         return 1;
     }
 
-    HANDLE file = CreateFileW(path.Text(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     FILETIME stored, utc;
@@ -487,7 +484,7 @@ INT_PTR CExtract::OnCloseFile(PFDINOTIFICATION record) {
     SetFileTime(file, &utc, nullptr, &utc);
     CloseHandle(file);
     const DWORD attributes = record->attribs & 0x27;  // read-only, hidden, system, archive
-    SetFileAttributesW(path.Text(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(path.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
     return 1;
 }
 

@@ -8,6 +8,7 @@
 #include "framework/handles.h"
 #include "run/install_layout.h"
 #include "support/bounded_text.h"
+#include "support/path.h"
 
 namespace {
 
@@ -17,8 +18,7 @@ constexpr DWORD kDeleteWait = 50;  // ms paused after each deleted file and remo
 // junction there leads to instead of for the link.
 void OwnPath(wchar_t (&own)[kPathChars], const wchar_t* path) {
     CopyCut(own, path);
-    const size_t n = wcslen(own);
-    if (n > 3 && own[n - 1] == L'\\') own[n - 1] = 0;
+    own[LengthWithoutBackslash(own)] = 0;
 }
 
 DWORD OwnAttributes(const wchar_t* path) {

@@ -32,12 +32,30 @@ size_t JoinPath(wchar_t* out, size_t count, const wchar_t* folder, const wchar_t
     return FormatCut(out, count, L"%s%s%s%s", folder, EndsWithBackslash(folder) ? L"" : L"\\", name, suffix);
 }
 
+std::wstring JoinedPath(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty() || folder.back() == L'\\' || folder.back() == L'/') return folder + name;
+    return folder + L'\\' + name;
+}
+
+size_t LengthWithoutBackslash(const wchar_t* path) {
+    size_t length = wcslen(path);
+    while (length > 3 && path[length - 1] == L'\\') --length;
+    return length;
+}
+
 void EnsureBackslash(wchar_t* folder, size_t count) {
     const size_t length = wcslen(folder);
     if (length && folder[length - 1] != L'\\' && length + 1 < count) wcscpy(folder + length, L"\\");
 }
 
 bool SamePath(const wchar_t* a, const wchar_t* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
+
+bool EndsWithPath(const wchar_t* path, size_t length, const wchar_t* tail) {
+    const size_t tailLength = wcslen(tail);
+    if (tailLength == 0 || tailLength > length) return false;
+    return CompareStringOrdinal(path + length - tailLength, static_cast<int>(tailLength), tail,
+                                static_cast<int>(tailLength), TRUE) == CSTR_EQUAL;
+}
 
 bool IsInFolder(const wchar_t* path, const wchar_t* folder) {
     size_t pathLength = wcslen(path), folderLength = wcslen(folder);

@@ -2,6 +2,7 @@
 // plain step of a path, and the shell's folders.
 #pragma once
 #include <cstddef>
+#include <string>
 
 bool EndsWithBackslash(const wchar_t* path);
 
@@ -14,6 +15,15 @@ size_t JoinPath(wchar_t (&out)[N], const wchar_t* folder, const wchar_t* name, c
     return JoinPath(out, N, folder, name, suffix);
 }
 
+// The same join without a bound, for the extractor's and the package generator's paths: a
+// folder that ends in "\" or "/" (the generator's folders come from a command line) gets no
+// second separator, and a name joins onto an empty folder as itself, so that a stored name's
+// folder steps can be built up from "".
+std::wstring JoinedPath(const std::wstring& folder, const std::wstring& name);
+
+// The length of path without its trailing backslashes; a drive's root keeps its own ("C:\").
+size_t LengthWithoutBackslash(const wchar_t* path);
+
 // Appends a backslash to folder (count units) unless it ends in one; an empty folder, or one
 // without room for it, stays as it is.
 void EnsureBackslash(wchar_t* folder, size_t count);
@@ -21,6 +31,10 @@ void EnsureBackslash(wchar_t* folder, size_t count);
 // Whether two paths name the same place by their text, without regard to case as the file
 // system compares names (CompareStringOrdinal, which folds non-ASCII letters too).
 bool SamePath(const wchar_t* a, const wchar_t* b);
+
+// Whether the last units of the length at path are tail (not empty), compared as SamePath
+// compares; path need not be terminated.
+bool EndsWithPath(const wchar_t* path, size_t length, const wchar_t* tail);
 
 // Whether path is folder or lies below it, by whole steps and without regard to case; a
 // trailing backslash on either makes no difference. An empty folder holds nothing.

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "support/bounded_text.h"
+#include "support/path.h"
 #include "support/text_reader.h"
 #include "update/component_types.h"
 #include "update/server_address.h"
@@ -27,7 +28,7 @@ int ZERAVIzider::LoadUpdateList(const wchar_t* packageName) {
     wchar_t server[128], address[128], listFile[MAX_PATH];
     GetUpdateServer(m_packageName, server, 128);
     FormatCut(address, 128, L"%s%s", server, kUpdateListPath);
-    FormatCut(listFile, MAX_PATH, L"%s_srUpdateList.txt", m_tempFolder);
+    JoinPath(listFile, m_tempFolder, L"_srUpdateList.txt");
     if (!DownloadFile(address, listFile, kMaxUpdateListBytes)) {
         Notify(L"下载索拉输入系统更新信息失败！");
         return 0;

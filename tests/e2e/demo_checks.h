@@ -28,9 +28,7 @@ inline void ExpectDemoInstalled(const std::wstring& target, const std::wstring& 
         EXPECT_TRUE(Exists(target + L"\\" + name)) << Utf8(name);
     }
     EXPECT_FALSE(Exists(target + L"\\InstallInfo.dif")) << "the record stays in the payload";
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    EXPECT_TRUE(Exists(std::wstring(system) + L"\\Demo(1).ime"));
+    EXPECT_TRUE(Exists(SystemFolder() + L"\\Demo(1).ime"));
 
     const wchar_t* entry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
     EXPECT_EQ(RegText(HKEY_LOCAL_MACHINE, entry, L"RegOwner"), owner);

@@ -180,9 +180,7 @@ TEST_F(InstalledUninstallerTest, AFolderSetUnderTheUsersKeyIsNeverEmptied) {
 // can still be uninstalled once the record is right again, and the run says it failed.
 TEST_F(InstalledUninstallerTest, AnUnconfirmedFolderEndsAnUnattendedUninstallWith1603AndDeletesNothing) {
     Install();
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    const std::wstring recorded = std::wstring(system) + L"\\SrRecorded\\";
+    const std::wstring recorded = test::SystemFolder() + L"\\SrRecorded\\";
     CreateDirectoryW(recorded.c_str(), nullptr);
     test::WriteBytes(recorded + L"Unstall.exe", "MZ");
     test::WriteBytes(recorded + L"keep me.txt", "mine");

@@ -53,8 +53,7 @@ inline void RemoveDemoInstallation() {
     const std::wstring programs = ShellFolder(CSIDL_COMMON_PROGRAMS), desktop = ShellFolder(CSIDL_DESKTOPDIRECTORY);
     if (!programs.empty()) RemoveTree(programs + L"\\Demo");
     if (!desktop.empty()) DeleteFileW((desktop + L"\\Demo1.系统设置.lnk").c_str());
-    GetSystemDirectoryW(folder, MAX_PATH);
-    DeleteFileW((std::wstring(folder) + L"\\Demo(1).ime").c_str());
+    DeleteFileW((SystemFolder() + L"\\Demo(1).ime").c_str());
 }
 
 }  // namespace test

@@ -162,6 +162,12 @@ std::wstring TakePendingReplacementOf(const std::wstring& destination) {
     return L"(no entry)";
 }
 
+std::wstring SystemFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return folder;
+}
+
 std::wstring SystemFolderOnDisk() {
     wchar_t folder[MAX_PATH] = {};
     BOOL wow64 = FALSE;

@@ -56,6 +56,10 @@ std::wstring TakePendingRename(const std::wstring& source);
 // the file it comes from, without "\??\"; "(no entry)" when the list has none.
 std::wstring TakePendingReplacementOf(const std::wstring& destination);
 
+// The system folder as this test program names it (System32 also under WOW64), without its
+// backslash.
+std::wstring SystemFolder();
+
 // The folder that this test program sees as its system folder, by its name on disk: SysWOW64
 // for a 32-bit program under WOW64, else System32. What outlives a process names it so.
 std::wstring SystemFolderOnDisk();

@@ -29,9 +29,7 @@ using test::KeyExists;
 using test::RegText;
 
 std::wstring SystemFile() {
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    return std::wstring(system) + L"\\" + kFileName;
+    return test::SystemFolder() + L"\\" + kFileName;
 }
 
 // The layout's handle in hexadecimal; "%X" is how the layout keys are named.

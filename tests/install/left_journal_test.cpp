@@ -27,9 +27,7 @@ std::wstring CommonAppData() { return test::ShellFolder(CSIDL_COMMON_APPDATA); }
 
 // The id of a process that has ended.
 DWORD EndedProcessId() {
-    wchar_t cmd[MAX_PATH];
-    GetSystemDirectoryW(cmd, MAX_PATH);
-    std::wstring line = std::wstring(L"\"") + cmd + L"\\cmd.exe\" /c exit";
+    std::wstring line = L"\"" + test::SystemFolder() + L"\\cmd.exe\" /c exit";
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION info = {};
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
@@ -200,9 +198,7 @@ TEST_F(LeftJournalTest, AJournalThatNamesAnythingElseIsLeftAloneAndNothingIsTouc
 
 // The journal of a run that is still at work belongs to that run.
 TEST_F(LeftJournalTest, TheJournalOfARunningProcessIsNotTouched) {
-    wchar_t cmd[MAX_PATH];
-    GetSystemDirectoryW(cmd, MAX_PATH);
-    std::wstring line = std::wstring(L"\"") + cmd + L"\\cmd.exe\" /c ping -n 30 127.0.0.1 >nul";
+    std::wstring line = L"\"" + test::SystemFolder() + L"\\cmd.exe\" /c ping -n 30 127.0.0.1 >nul";
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION info = {};
     ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,

@@ -25,24 +25,6 @@ void Put(const std::wstring& path, const std::string& bytes) {
     test::WriteBytes(path, bytes);
 }
 
-// The places outside the scratch folder, each with a trailing backslash. Under WOW64 the
-// real name of the folder that a 32-bit test sees as System32 is SysWOW64.
-struct Places {
-    std::wstring system, realSystem, windows, fonts, temp;
-    Places() {
-        wchar_t folder[MAX_PATH];
-        GetSystemDirectoryW(folder, MAX_PATH);
-        system = folder + std::wstring(L"\\");
-        realSystem = test::SystemFolderOnDisk() + L"\\";
-        GetWindowsDirectoryW(folder, MAX_PATH);
-        windows = folder + std::wstring(L"\\");
-        fonts = test::ShellFolder(CSIDL_FONTS) + L"\\";
-        GetTempPathW(MAX_PATH, folder);
-        temp = folder;
-    }
-};
-const Places kPlaces;
-
 std::wstring DaclText(const std::wstring& path) {
     std::vector<BYTE> descriptor(4096);
     DWORD size = 0;
@@ -91,8 +73,10 @@ TEST_F(PlacementTest, EachPlacementFolderGoesToItsPlaceInAnyLetterCase) {
     Put(m_run.Payload(L"SrTestPlace.ime"), "module");
     Put(m_run.Payload(L"ITF\\Interface.dll"), "interface");
     Put(m_run.State().bareProgram, "bare program");
-    const std::wstring system = Outside(kPlaces.system + L"SrTestPlace.dll"), sub = Outside(kPlaces.system + L"SrTestPlaceSub\\");
-    const std::wstring windows = Outside(kPlaces.windows + L"SrTestPlace.ini"), fonts = kPlaces.fonts;
+    const std::wstring system = Outside(test::SystemFolder() + L"\\SrTestPlace.dll");
+    const std::wstring sub = Outside(test::SystemFolder() + L"\\SrTestPlaceSub\\");
+    const std::wstring windows = Outside(test::ShellFolder(CSIDL_WINDOWS) + L"\\SrTestPlace.ini");
+    const std::wstring fonts = test::ShellFolder(CSIDL_FONTS) + L"\\";
     for (const wchar_t* font : {L"SrTestPlace.ttf", L"SrTestPlaceCaps.TTF", L"SrTestPlace.ttf.old"}) {
         Outside(fonts + font);
     }
@@ -138,7 +122,7 @@ TEST_F(PlacementTest, AReinstallOverwritesItsOwnFilesAndLeavesOthersAlone) {
 }
 
 TEST_F(PlacementTest, ASystemFileInUseIsReplacedAtTheNextRestart) {
-    const std::wstring target = Outside(kPlaces.system + L"SrTestPlaceHeld.dll");
+    const std::wstring target = Outside(test::SystemFolder() + L"\\SrTestPlaceHeld.dll");
     Put(m_run.Payload(L"$system32$\\SrTestPlaceHeld.dll"), "new");
     Put(target, "old");
 
@@ -148,8 +132,10 @@ TEST_F(PlacementTest, ASystemFileInUseIsReplacedAtTheNextRestart) {
     CloseHandle(held);
 
     // By its name on disk: under WOW64 the restart would take "System32" for the 64-bit folder.
-    const std::wstring staged = test::TakePendingReplacementOf(kPlaces.realSystem + L"SrTestPlaceHeld.dll");
-    EXPECT_EQ(staged.rfind(kPlaces.temp, 0), 0u) << staged;
+    const std::wstring staged = test::TakePendingReplacementOf(test::SystemFolderOnDisk() + L"\\SrTestPlaceHeld.dll");
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    EXPECT_EQ(staged.rfind(temp, 0), 0u) << staged;
     EXPECT_EQ(m_run.Context().restartNeeded, 1);
     EXPECT_EQ(ReadBytes(target), "old");
     EXPECT_EQ(ReadBytes(staged), "new");

@@ -63,13 +63,6 @@ bool SetKeyAccess(const std::wstring& key, const std::wstring& sddl) {
     return stored;
 }
 
-// Where an install of the sample package writes, for the injections to aim at.
-struct Places {
-    std::wstring target;     // the installation folder, with its backslash
-    std::wstring imeFile;    // the system IME file
-    std::wstring group;      // the shortcut group, with its backslash
-};
-
 // Replaces whatever is at path by an empty folder of that name.
 void FolderInstead(const std::wstring& path) {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -77,13 +70,14 @@ void FolderInstead(const std::wstring& path) {
     CreateDirectoryW(path.c_str(), nullptr);
 }
 
-// One failure and what it does to the run; undo() takes it away after the comparison.
+// One failure and what it does to the run; take() takes it away after the comparison. Both
+// are given the installation folder, with its backslash.
 struct Injection {
     const char* what;
     const wchar_t* stepLine;  // the line of the step that fails
     bool overInstalledOnly;
-    std::function<bool(const Places&)> put;
-    std::function<void(const Places&)> take;
+    std::function<bool(const std::wstring&)> put;
+    std::function<void(const std::wstring&)> take;
 };
 
 HANDLE g_held = INVALID_HANDLE_VALUE;
@@ -91,29 +85,29 @@ std::wstring g_savedAccess;
 
 const Injection kInjections[] = {
     {"a folder with the name of a file of the installation folder", L"  1.创建文件系统....", false,
-     [](const Places& p) {
-         CreateDirectoryW(p.target.c_str(), nullptr);
-         FolderInstead(p.target + L"config.exe");
+     [](const std::wstring& target) {
+         CreateDirectoryW(target.c_str(), nullptr);
+         FolderInstead(target + L"config.exe");
          return true;
      },
-     [](const Places& p) { RemoveDirectoryW((p.target + L"config.exe").c_str()); }},
+     [](const std::wstring& target) { RemoveDirectoryW((target + L"config.exe").c_str()); }},
     {"a folder with the name of the system IME file", L"  2.设置软件运行环境...", false,
-     [](const Places& p) {
-         FolderInstead(p.imeFile);
+     [](const std::wstring&) {
+         FolderInstead(test::InstalledDemoTest::SystemImeFile());
          return true;
      },
-     [](const Places& p) { RemoveDirectoryW(p.imeFile.c_str()); }},
+     [](const std::wstring&) { RemoveDirectoryW(test::InstalledDemoTest::SystemImeFile().c_str()); }},
     {"the system IME file held open without sharing", L"  2.设置软件运行环境...", true,
-     [](const Places& p) {
-         g_held = CreateFileW(p.imeFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+     [](const std::wstring&) {
+         g_held = CreateFileW(test::InstalledDemoTest::SystemImeFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
          return g_held != INVALID_HANDLE_VALUE;
      },
-     [](const Places&) {
+     [](const std::wstring&) {
          CloseHandle(g_held);
          g_held = INVALID_HANDLE_VALUE;
      }},
     {"an uninstall entry whose access list lets nobody write", L"  3.写入卸载信息...", false,
-     [](const Places&) {
+     [](const std::wstring&) {
          HKEY key;
          if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEntryKey.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr) !=
              ERROR_SUCCESS) {
@@ -124,21 +118,21 @@ const Injection kInjections[] = {
          // Reading and changing the list stay allowed, so that the test can put it back.
          return SetKeyAccess(kEntryKey, L"D:P(A;;KRRCWD;;;WD)");
      },
-     [](const Places&) { SetKeyAccess(kEntryKey, g_savedAccess.empty() ? L"D:(A;;KA;;;WD)" : g_savedAccess); }},
+     [](const std::wstring&) { SetKeyAccess(kEntryKey, g_savedAccess.empty() ? L"D:(A;;KA;;;WD)" : g_savedAccess); }},
     {"a folder with the name of the backup", L"  4.备份安装数据...", false,
-     [](const Places& p) {
-         CreateDirectoryW(p.target.c_str(), nullptr);
-         FolderInstead(p.target + L"_backup_.dat");
+     [](const std::wstring& target) {
+         CreateDirectoryW(target.c_str(), nullptr);
+         FolderInstead(target + L"_backup_.dat");
          return true;
      },
-     [](const Places& p) { RemoveDirectoryW((p.target + L"_backup_.dat").c_str()); }},
+     [](const std::wstring& target) { RemoveDirectoryW((target + L"_backup_.dat").c_str()); }},
     {"a link path that is a folder", L"  5.创建开始菜单及桌面快捷方式...", false,
-     [](const Places& p) {
-         CreateDirectoryW(p.group.c_str(), nullptr);
-         FolderInstead(p.group + L"卸载软件.lnk");
+     [](const std::wstring&) {
+         CreateDirectoryW(test::InstalledDemoTest::Group().c_str(), nullptr);
+         FolderInstead(test::InstalledDemoTest::Group() + L"卸载软件.lnk");
          return true;
      },
-     [](const Places& p) { RemoveDirectoryW((p.group + L"卸载软件.lnk").c_str()); }},
+     [](const std::wstring&) { RemoveDirectoryW((test::InstalledDemoTest::Group() + L"卸载软件.lnk").c_str()); }},
 };
 
 class RollbackTest : public test::InstalledDemoTest {
@@ -162,7 +156,6 @@ protected:
         test::RemoveTree(m_folder / L"work\\");
         return test::UnpackSamplePackage(m_folder / L"work\\", m_state, m_config);
     }
-    Places Where() const { return {m_target, SystemImeFile(), Group()}; }
     std::vector<std::wstring> Skip() const { return {m_folder / L"work\\"}; }
 };
 
@@ -180,7 +173,7 @@ TEST_F(RollbackTest, AFailingStepLeavesThePrefixAsItWasFreshAndOverAnOlderVersio
                 AgeInstallation();
             }
             ASSERT_TRUE(Unpack());
-            ASSERT_TRUE(injection.put(Where())) << "the failure could not be put in place";
+            ASSERT_TRUE(injection.put(m_target)) << "the failure could not be put in place";
             const std::set<std::wstring> before = test::SnapshotPrefix(Skip());
 
             test::RecordedProgress progress;
@@ -188,7 +181,7 @@ TEST_F(RollbackTest, AFailingStepLeavesThePrefixAsItWasFreshAndOverAnOlderVersio
             context.package = &m_config;
             const int result = RunInstall(context, m_target.c_str(), L"用户", L"公司");
             const std::vector<std::wstring> differences = test::Differences(before, test::SnapshotPrefix(Skip()));
-            injection.take(Where());
+            injection.take(m_target);
 
             EXPECT_EQ(result, 0);
             EXPECT_TRUE(differences.empty()) << Shown(differences);
@@ -220,7 +213,7 @@ TEST_F(RollbackTest, AFailingRepairPutsBackWhatWasInstalled) {
         AgeInstallation();
         // The repair finds the installation by its recorded folder.
         test::SetRegString(HKEY_LOCAL_MACHINE, test::kDemoVendorKey, L"SMEInstallPath", m_target.c_str());
-        ASSERT_TRUE(injection.put(Where())) << "the failure could not be put in place";
+        ASSERT_TRUE(injection.put(m_target)) << "the failure could not be put in place";
         const std::set<std::wstring> before = test::SnapshotPrefix(Skip());
 
         test::RecordedProgress progress;
@@ -228,7 +221,7 @@ TEST_F(RollbackTest, AFailingRepairPutsBackWhatWasInstalled) {
         m_state.bareProgram[0] = 0;  // a repair has none of its own
         const RepairOutcome outcome = RunRepair(context, m_installed, L"用户", L"公司");
         const std::vector<std::wstring> differences = test::Differences(before, test::SnapshotPrefix(Skip()));
-        injection.take(Where());
+        injection.take(m_target);
 
         EXPECT_EQ(outcome, RepairOutcome::kStepFailed);
         EXPECT_TRUE(differences.empty()) << Shown(differences);
@@ -242,8 +235,7 @@ TEST_F(RollbackTest, AFailingRepairPutsBackWhatWasInstalled) {
 TEST_F(RollbackTest, WhatIsHeldAtTheRollbackIsLeftForTheRestartAndSaid) {
     Uninstall();
     ASSERT_TRUE(Unpack());
-    const Places places = Where();
-    ASSERT_TRUE(kInjections[5].put(places));
+    ASSERT_TRUE(kInjections[5].put(m_target));
     const std::set<std::wstring> before = test::SnapshotPrefix(Skip());
 
     // Holds the licence that step 1 placed as soon as step 5 starts, as a reader would.
@@ -273,7 +265,7 @@ TEST_F(RollbackTest, WhatIsHeldAtTheRollbackIsLeftForTheRestartAndSaid) {
     EXPECT_EQ(test::TakePendingRename(progress.file), L"");
     EXPECT_EQ(test::TakePendingRename(m_target.substr(0, m_target.size() - 1)), L"");
     std::vector<std::wstring> differences = test::Differences(before, test::SnapshotPrefix(Skip()));
-    kInjections[5].take(places);
+    kInjections[5].take(m_target);
     std::vector<std::wstring> left;
     for (const std::wstring& line : differences) {
         if (line.find(L"PendingFileRenameOperations") == std::wstring::npos) left.push_back(line);

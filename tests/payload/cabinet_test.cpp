@@ -341,6 +341,12 @@ TEST_F(CabinetChainTest, ACabinetNamedAgainEndsTheExtractionWithAnError) {
     EXPECT_EQ(m_error.code, Cabinet::kErrorCabinetChain);
     EXPECT_LT(m_opened, 10);
     EXPECT_EQ(Text(L"cycle_b.cab"), "in cycle_b.cab\n");
+
+    // The same with letters that only the file system's comparison folds: the first cabinet is
+    // known again by the name its successor gives it, not read a second time.
+    EXPECT_FALSE(ExtractChain(L"cycle_\u00e9.cab"));
+    EXPECT_EQ(m_error.code, Cabinet::kErrorCabinetChain);
+    EXPECT_EQ(m_opened, 2);
 }
 
 TEST_F(CabinetChainTest, AChainLongerThanAPayloadHoldsEndsAtItsBound) {

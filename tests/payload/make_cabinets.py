@@ -80,6 +80,8 @@ def write_chains(out):
     cabinet('self.cab', 'self.cab')
     cabinet('cycle_a.cab', 'CYCLE_B.CAB', 0)
     cabinet('cycle_b.cab', 'Cycle_A.cab', 1)
+    cabinet('cycle_\u00e9.cab', 'CYCLE_\u00c4.CAB', 0)
+    cabinet('cycle_\u00e4.cab', 'Cycle_\u00c9.cab', 1)
     for i in range(1, 13):
         cabinet('long_%02d.cab' % i, 'long_%02d.cab' % (i + 1) if i < 12 else None, i - 1)
     cabinet('up.cab', '..\\outside.cab')

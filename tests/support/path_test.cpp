@@ -1,6 +1,7 @@
 // The path vocabulary: joining, comparing by whole steps, and the rule for one plain step.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 #include "support/path.h"
@@ -16,6 +17,15 @@ TEST(PathTest, JoinsPutExactlyOneBackslashBetween) {
     wchar_t cut[8];
     JoinPath(cut, L"C:\\folder", L"b.txt");
     EXPECT_STREQ(cut, L"C:\\fold");
+
+    // Unbounded: a separator of either kind ends a folder, and a stored name's steps start at "".
+    EXPECT_EQ(JoinedPath(L"C:\\a", L"b"), L"C:\\a\\b");
+    EXPECT_EQ(JoinedPath(L"C:/a/", L"b"), L"C:/a/b");
+    EXPECT_EQ(JoinedPath(JoinedPath(L"", L"sub"), L"b"), L"sub\\b");
+    EXPECT_EQ(JoinedPath(L"C:\\a", L""), L"C:\\a\\");
+
+    EXPECT_EQ(LengthWithoutBackslash(L"C:\\a\\\\"), 4u);
+    EXPECT_EQ(LengthWithoutBackslash(L"C:\\"), 3u);
 }
 
 // Whole steps, and case folded as the file system folds it: non-ASCII letters too.
@@ -40,7 +50,10 @@ TEST(PathTest, PathsCompareByWholeStepsWithoutRegardToCase) {
     for (const Case& c : cases) {
         EXPECT_EQ(c.inside, IsInFolder(c.path, c.folder)) << c.path << L" in " << c.folder;
         EXPECT_EQ(c.same, SamePath(c.path, c.folder)) << c.path << L" as " << c.folder;
+        EXPECT_EQ(c.same, EndsWithPath(c.path, wcslen(c.path), c.folder)) << c.path << L" ends " << c.folder;
     }
+    // A length short of the terminator: the module paths it is asked about may lack one.
+    EXPECT_TRUE(EndsWithPath(L"C:\\X\\D\u00C9MO.IME~", 13, L"\\d\u00E9mo.ime"));
 }
 
 // What stays the same file wherever it is appended; the system drops a trailing dot or blank

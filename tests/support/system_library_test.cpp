@@ -17,19 +17,13 @@ std::wstring ModulePath(HMODULE module) {
     return path;
 }
 
-std::wstring SystemFolder() {
-    wchar_t path[MAX_PATH] = {};
-    GetSystemDirectoryW(path, MAX_PATH);
-    return path;
-}
-
 // With the loader's search flags and without them (a Windows 7 that lacks its update, which
 // Wine cannot be: there the path is named in full).
 TEST(LoadSystemLibraryTest, ComesFromTheSystemFolderAndNeverFromBesideTheProgram) {
     for (bool searchFlags : {true, false}) {
         HMODULE version = LoadSystemLibrary(L"version.dll", searchFlags);
         ASSERT_TRUE(version) << searchFlags;
-        EXPECT_EQ(_wcsicmp(ModulePath(version).c_str(), (SystemFolder() + L"\\version.dll").c_str()), 0) << searchFlags;
+        EXPECT_EQ(_wcsicmp(ModulePath(version).c_str(), (test::SystemFolder() + L"\\version.dll").c_str()), 0) << searchFlags;
         FreeLibrary(version);
         ASSERT_TRUE(test::Exists(test::ProgramBeside(L"SrPlanted.dll")));
         EXPECT_FALSE(LoadSystemLibrary(L"SrPlanted.dll", searchFlags)) << searchFlags;

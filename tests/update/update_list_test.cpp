@@ -135,8 +135,6 @@ TEST_F(InstalledPackageTest, SelectionTakesThePackagesOwnComponentsWithTheirInst
     ASSERT_EQ(m_engine.LoadUpdateList(kPackage), 8);
     ASSERT_EQ(m_engine.SelectComponents(), 5);
     const std::vector<UPDATEITEM>& chosen = m_engine.Selected();
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
     EXPECT_STREQ(chosen[0].targetPath, (m_install / L"skin.dll").c_str());
     EXPECT_STREQ(chosen[0].name, L"UpdSkin");  // the catalogue's spelling
     EXPECT_EQ(chosen[0].installedVersion, 0x0001000000000001ull);
@@ -144,7 +142,7 @@ TEST_F(InstalledPackageTest, SelectionTakesThePackagesOwnComponentsWithTheirInst
     EXPECT_STREQ(chosen[0].cabinetUrl, L"http://h/s.cab");
     EXPECT_STREQ(chosen[1].targetPath, (m_install / L"mb.dll").c_str());
     EXPECT_EQ(chosen[1].installedVersion, 0u);  // no such file
-    EXPECT_STREQ(chosen[2].targetPath, (std::wstring(system) + L"\\UpdList(1).ime").c_str());
+    EXPECT_STREQ(chosen[2].targetPath, (test::SystemFolder() + L"\\UpdList(1).ime").c_str());
     EXPECT_STREQ(chosen[3].targetPath, (m_install / L"config.exe").c_str());
     EXPECT_STREQ(chosen[4].targetPath, (m_install / L"unstall.exe").c_str());
     EXPECT_EQ((ExtractedFileName(chosen[0])), L"UpdSkin.dll");

@@ -89,9 +89,7 @@ protected:
         m_install = context.installFolder;
         test::WriteCatalogue(L"Demo", L"DemoIme", L"DemoTable", L"DemoSkin");
         test::SetRegString(HKEY_LOCAL_MACHINE, kVendorKey, L"UpdateServer", test::ServerAddress(kPort).c_str());
-        wchar_t system[MAX_PATH];
-        GetSystemDirectoryW(system, MAX_PATH);
-        m_ime = std::wstring(system) + L"\\Demo(1).ime";
+        m_ime = test::SystemFolder() + L"\\Demo(1).ime";
         m_imeBefore = test::ReadBytes(m_ime);
         ASSERT_FALSE(m_imeBefore.empty());
         test::Fetch(kPort, L"/_reset");

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "support/path.h"
 #include "tools/srpack/file_io.h"
 #include "tools/srpack/text.h"
 
@@ -212,7 +213,7 @@ Status CabinetWriter::Create(const std::wstring& path, CabinetCompression compre
     wchar_t system[MAX_PATH];
     UINT length = GetSystemDirectoryW(system, MAX_PATH);
     if (!length || length >= MAX_PATH) return Failure(L"Cannot find the system folder.");
-    std::wstring library = std::wstring(system) + L"\\cabinet.dll";
+    std::wstring library = JoinedPath(system, L"cabinet.dll");
     s.library = LoadLibraryW(library.c_str());
     if (!s.library) return Failure(L"Cannot load " + library + L": " + SystemMessage(GetLastError()));
     if (!Bind(s.library, "FCICreate", s.create) || !Bind(s.library, "FCIAddFile", s.addFile) ||

@@ -10,6 +10,7 @@
 
 #include "payload/container.h"
 #include "payload/records.h"
+#include "support/path.h"
 #include "tools/srpack/cabinet_writer.h"
 #include "tools/srpack/content_tree.h"
 #include "tools/srpack/file_io.h"
@@ -48,7 +49,7 @@ Status CheckBase(const std::wstring& path, const std::vector<BYTE>& image) {
 // The record of the content folder, and the module that it names.
 Status CheckContent(const std::wstring& folder, PACKAGECONFIG& record) {
     if (!IsFolder(folder)) return Failure(L"The content folder " + folder + L" does not exist.");
-    const std::wstring recordPath = folder + kPackageRecordName;
+    const std::wstring recordPath = JoinedPath(folder, kPackageRecordName);
     if (!IsFile(recordPath)) return Failure(L"The content folder " + folder + L" holds no " + kPackageRecordName +
                                             L"; make one with \"srpack info\".");
     std::vector<BYTE> bytes;
@@ -62,7 +63,7 @@ Status CheckContent(const std::wstring& folder, PACKAGECONFIG& record) {
     Status checked = CheckPackageRecord(record);
     if (!checked.Ok()) return checked;
     const std::wstring module = std::wstring(record.name) + L".ime";
-    if (!IsFile(folder + module)) {
+    if (!IsFile(JoinedPath(folder, module))) {
         return Failure(L"The content folder " + folder + L" holds no input-method module " + module + L", which " +
                        kPackageRecordName + L" names as the package \"" + record.name + L"\".");
     }
@@ -131,11 +132,6 @@ Status CheckBuildOptions(const Options& options) {
     return Success();
 }
 
-std::wstring WithBackslash(std::wstring folder) {
-    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
-    return folder;
-}
-
 }  // namespace
 
 Status RunBuild(int count, wchar_t** arguments) {
@@ -147,7 +143,8 @@ Status RunBuild(int count, wchar_t** arguments) {
     if (step.Ok()) step = ReadCompression(options, compression);
     if (!step.Ok()) return step;
     const std::wstring& basePath = options.Value(L"--base");
-    const std::wstring content = WithBackslash(options.Value(L"--content"));
+    // The folder as the messages name it: with its separator, however it was typed.
+    const std::wstring content = JoinedPath(options.Value(L"--content"), L"");
     const std::wstring& outPath = options.Value(L"--out");
 
     std::vector<BYTE> installer;
