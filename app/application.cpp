@@ -7,7 +7,6 @@
 #include <ole2.h>
 
 #include "run/folders.h"
-#include "run/install_layout.h"
 #include "app/single_instance.h"
 #include "app/unattended_install.h"
 #include "app/unattended_modes.h"
@@ -109,7 +108,7 @@ BOOL CSR_Install_BaseApp::InitInstance() {
     // Before the work folder is touched. An unattended starter holds the lock for its
     // working copy while it waits; an interactive one ends at once, so its copy waits for it.
     SingleInstance lock;
-    const bool workingCopy = wcsstr(state.ownPath, kWorkingCopyFile) != nullptr;
+    const bool workingCopy = IsWorkingCopy(state);
     if (!(workingCopy && switches.silent) && !lock.Acquire(workingCopy ? 30000 : 0)) {
         if (switches.silent) SetExitCode(kExitAnotherInstaller);
         else fw::ShowError(nullptr, L"另一个安装程序正在运行，请等待它结束后再运行本程序。", L"初始化错误");

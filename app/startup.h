@@ -15,6 +15,10 @@ void EnterSystemFolder(wchar_t (&startingFolder)[kPathChars]);
 // path made full against startingFolder (an absolute one stays), into kPathChars units.
 void FullPathFromStartingFolder(const wchar_t* startingFolder, const wchar_t* path, wchar_t* out);
 
+// Whether this process is the working copy: its own path holds the working copy's name
+// anywhere, in that case, as the first process and the lock's wait both take it.
+bool IsWorkingCopy(const RUNSTATE& state);
+
 // Prepares the work folder, then relaunches the program from its working copy unless it
 // already is that copy. Returns 1 to go on (this is the working copy), 0 to stop. With copyExitCode (unattended
 // runs) no message box is shown, and the working copy's exit code is waited for and stored.

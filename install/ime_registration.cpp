@@ -15,7 +15,6 @@
 
 namespace {
 
-const wchar_t kPreloadKey[] = L"Keyboard Layout\\Preload";
 const wchar_t* const kLayoutKeys[] = {kKeyboardLayoutsKey, kSavedKeyboardLayoutsKey};
 constexpr int kHexChars = 20;     // a layout handle in "%X"
 constexpr int kLineChars = 320;   // a reported line: a path and its wording
@@ -111,7 +110,7 @@ int RegisterIme(InstallContext& context) {
     wchar_t target[kPathChars];
     SystemFilePath(target, fileName);
     wchar_t source[kPathChars];
-    FormatCut(source, kPathChars, L"%s%s.ime", context.installFolder, name);
+    JoinPath(source, context.installFolder, name, L".ime");
 
     // Unlike every other file of the installation, the system IME file is not opened to
     // "Users": every process loads it, so write access for any user would be a way to run

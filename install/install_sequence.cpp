@@ -65,7 +65,7 @@ void FinishLeftJournals(InstallContext& context, const wchar_t* packageName) {
 
 void RemoveTemporaryFiles(InstallContext& context) {
     wchar_t path[kPathChars];
-    JoinPath(path, context.installFolder, kLooseRecordFile);
+    JoinPath(path, context.installFolder, kPackageRecordFile);
     DeleteFileW(path);
     RemoveFolder(context.runState.workFolder);  // the folder stays while the working copy runs from it
     RemoveVirtualizedData();

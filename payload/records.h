@@ -4,6 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// The package configuration record's file: in the payload, and loose in an installation
+// folder that an older version left it in.
+constexpr wchar_t kPackageRecordFile[] = L"InstallInfo.dif";
+
 constexpr int kNameChars = 40;  // package names, at most 39 characters
 // "<name>(1).ime": the system IME file's name, which the guard looks for as the module's key.
 constexpr int kModuleKeyChars = kNameChars + 7;

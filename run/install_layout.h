@@ -12,6 +12,11 @@
 // the program restarts as.
 constexpr wchar_t kWorkFolderName[] = L"__SRIMEInstall\\";
 constexpr wchar_t kWorkingCopyFile[] = L"___temp.exe";
+// In the work folder: the working copy's copy that is split, the payload cut from it, and the
+// folder it unpacks into.
+constexpr wchar_t kSplitCopyFile[] = L"srinstallbaseexe.tmp";
+constexpr wchar_t kPayloadFile[] = L"srinstallbaseexe.cab";
+constexpr wchar_t kPayloadFolderName[] = L"SR_INSTALL\\";
 
 // The installation folder. The placement writes the uninstaller in lower case; the links and
 // the uninstall entry name it "Unstall.exe", the same file.
@@ -20,7 +25,6 @@ constexpr wchar_t kPlacedUninstallerFile[] = L"unstall.exe";
 constexpr wchar_t kBackupFile[] = L"_backup_.dat";
 // The backup's replacement while the old one is held, renamed over it at the next restart.
 constexpr wchar_t kStagedBackupFile[] = L"_backup_.dat.temp";
-constexpr wchar_t kLooseRecordFile[] = L"InstallInfo.dif";
 constexpr wchar_t kConfigProgramFile[] = L"config.exe";
 constexpr wchar_t kHelpFile[] = L"_main_.chm";
 constexpr wchar_t kInterfaceModule[] = L"ITF\\Interface.dll";
@@ -41,6 +45,8 @@ extern const LinkText kUninstallerLinks[3];
 // The system's keys of the keyboard layouts, the current control set's first.
 constexpr wchar_t kKeyboardLayoutsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts";
 constexpr wchar_t kSavedKeyboardLayoutsKey[] = L"SYSTEM\\ControlSet001\\Control\\Keyboard Layouts";
+// The user's list of layouts to load, in HKEY_CURRENT_USER.
+constexpr wchar_t kPreloadKey[] = L"Keyboard Layout\\Preload";
 
 // "<all users' application data>\SoramoIMEs\<name>\", and the copies that file virtualisation
 // makes of it below the Internet cache.

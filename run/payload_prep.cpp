@@ -39,7 +39,7 @@ void WriteRange(const wchar_t* path, const BYTE* source, DWORD count) {
 int SplitInstaller(RUNSTATE& state) {
     if (GetFileAttributesW(state.workFolder) == INVALID_FILE_ATTRIBUTES) return 0;
 
-    JoinPath(state.startedPath, state.workFolder, L"srinstallbaseexe.tmp");
+    JoinPath(state.startedPath, state.workFolder, kSplitCopyFile);
     if (!CopyFileW(state.ownPath, state.startedPath, FALSE)) return 0;
 
     {
@@ -50,7 +50,7 @@ int SplitInstaller(RUNSTATE& state) {
         const DWORD offset = ReadPayloadOffset(bytes, size);
         if (offset == 0 || offset > size) return 0;
 
-        JoinPath(state.payloadFile, state.workFolder, L"srinstallbaseexe.cab");
+        JoinPath(state.payloadFile, state.workFolder, kPayloadFile);
         JoinPath(state.bareProgram, state.workFolder, kPlacedUninstallerFile);
         WriteRange(state.bareProgram, bytes, offset);
         WriteRange(state.payloadFile, bytes + offset, size - offset);
@@ -60,7 +60,7 @@ int SplitInstaller(RUNSTATE& state) {
 }
 
 int ExtractPayload(RUNSTATE& state) {
-    JoinPath(state.payloadFolder, state.workFolder, L"SR_INSTALL\\");
+    JoinPath(state.payloadFolder, state.workFolder, kPayloadFolderName);
     RemoveFolder(state.payloadFolder);
     // Out of memory while unpacking counts as a damaged package, as any other failure does.
     Cabinet::CExtract extractor;
@@ -69,7 +69,7 @@ int ExtractPayload(RUNSTATE& state) {
 }
 
 void InstallInfoPath(const RUNSTATE& state, wchar_t* path) {
-    FormatCut(path, kPathChars, L"%s%s", state.payloadFolder, L"InstallInfo.dif");
+    JoinPath(path, kPathChars, state.payloadFolder, kPackageRecordFile);
 }
 
 int HasInstallInfo(const RUNSTATE& state) {

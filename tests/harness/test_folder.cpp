@@ -1,6 +1,9 @@
 // Test helpers.
 #include "tests/harness/test_folder.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -161,6 +164,35 @@ std::wstring TakePendingReplacementOf(const std::wstring& destination) {
     }
     return L"(no entry)";
 }
+
+std::wstring DaclText(PSECURITY_DESCRIPTOR descriptor) {
+    wchar_t* sddl = nullptr;
+    if (!descriptor || !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                                             DACL_SECURITY_INFORMATION, &sddl, nullptr)) {
+        return L"";
+    }
+    const std::wstring text = sddl;
+    LocalFree(sddl);
+    return text;
+}
+
+namespace {
+
+std::wstring NamedDaclText(const std::wstring& name, SE_OBJECT_TYPE type) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(name.c_str(), type, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                              &descriptor) != ERROR_SUCCESS) {
+        return L"";
+    }
+    const std::wstring text = DaclText(descriptor);
+    LocalFree(descriptor);
+    return text;
+}
+
+}  // namespace
+
+std::wstring FileDaclText(const std::wstring& path) { return NamedDaclText(path, SE_FILE_OBJECT); }
+std::wstring MachineKeyDaclText(const std::wstring& key) { return NamedDaclText(L"MACHINE\\" + key, SE_REGISTRY_KEY); }
 
 std::wstring SystemFolder() {
     wchar_t folder[MAX_PATH] = {};

@@ -48,6 +48,12 @@ void DeleteRegTree(HKEY root, const std::wstring& key);
 std::wstring RegText(HKEY root, const std::wstring& key, const wchar_t* name);
 bool KeyExists(HKEY root, const std::wstring& key);
 
+// Access lists as SDDL text: a security descriptor's, a file's or folder's, and a key's of
+// HKEY_LOCAL_MACHINE; empty when there is none to read.
+std::wstring DaclText(PSECURITY_DESCRIPTOR descriptor);
+std::wstring FileDaclText(const std::wstring& path);
+std::wstring MachineKeyDaclText(const std::wstring& key);
+
 // Takes the entry that moves `source` at the next restart out of the system's rename list
 // (PendingFileRenameOperations) and returns its destination as stored there, "!\??\<path>"
 // for a replacing move; "(no entry)" when the list has none for it.

@@ -25,20 +25,6 @@ void Put(const std::wstring& path, const std::string& bytes) {
     test::WriteBytes(path, bytes);
 }
 
-std::wstring DaclText(const std::wstring& path) {
-    std::vector<BYTE> descriptor(4096);
-    DWORD size = 0;
-    LPWSTR text = nullptr;
-    if (!GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), 4096, &size) ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
-                                                              DACL_SECURITY_INFORMATION, &text, nullptr)) {
-        return L"(unreadable)";
-    }
-    std::wstring result(text);
-    LocalFree(text);
-    return result;
-}
-
 // Whatever a test puts outside its scratch folder carries its package's name and is
 // removed at the end.
 class PlacementTest : public testing::Test {
@@ -103,8 +89,8 @@ TEST_F(PlacementTest, EachPlacementFolderGoesToItsPlaceInAnyLetterCase) {
 
     // Wine keeps no access lists and shows no "Users" entry on any file (a grant only turns
     // up in the Unix mode, as group rwx), so this tells only on Windows.
-    EXPECT_EQ(DaclText(system).find(L";BU)"), std::wstring::npos) << DaclText(system);
-    EXPECT_EQ(DaclText(sub).find(L";BU)"), std::wstring::npos) << DaclText(sub);
+    EXPECT_EQ(test::FileDaclText(system).find(L";BU)"), std::wstring::npos) << test::FileDaclText(system);
+    EXPECT_EQ(test::FileDaclText(sub).find(L";BU)"), std::wstring::npos) << test::FileDaclText(sub);
 }
 
 TEST_F(PlacementTest, AReinstallOverwritesItsOwnFilesAndLeavesOthersAlone) {

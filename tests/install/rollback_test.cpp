@@ -30,26 +30,6 @@ const std::wstring kEntryKey = test::kDemoEntry;
 using test::Shown;
 using test::Utf8;
 
-// The access list of a key, as SDDL text, to put back after a test changed it.
-std::wstring KeyAccess(const std::wstring& key) {
-    HKEY opened;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, READ_CONTROL, &opened) != ERROR_SUCCESS) return L"";
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    std::wstring text;
-    if (GetSecurityInfo(opened, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
-                        &descriptor) == ERROR_SUCCESS) {
-        wchar_t* sddl = nullptr;
-        if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                                 &sddl, nullptr)) {
-            text = sddl;
-            LocalFree(sddl);
-        }
-        LocalFree(descriptor);
-    }
-    RegCloseKey(opened);
-    return text;
-}
-
 bool SetKeyAccess(const std::wstring& key, const std::wstring& sddl) {
     HKEY opened;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, WRITE_DAC, &opened) != ERROR_SUCCESS) return false;
@@ -114,7 +94,7 @@ const Injection kInjections[] = {
              return false;
          }
          RegCloseKey(key);
-         g_savedAccess = KeyAccess(kEntryKey);
+         g_savedAccess = test::MachineKeyDaclText(kEntryKey);
          // Reading and changing the list stay allowed, so that the test can put it back.
          return SetKeyAccess(kEntryKey, L"D:P(A;;KRRCWD;;;WD)");
      },
@@ -282,17 +262,8 @@ TEST_F(RollbackTest, TheJournalFolderIsClosedToUsersAndGoesWithASuccessfulRun) {
     InstallJournal journal;
     ASSERT_TRUE(journal.Begin(L"Demo", m_target.c_str()));
     const std::wstring folder = journal.Folder();
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    PACL acl = nullptr;
-    ASSERT_EQ(GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
-                                    nullptr, &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    wchar_t* sddl = nullptr;
-    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                                     DACL_SECURITY_INFORMATION, &sddl, nullptr));
-    const std::wstring text = sddl;
-    LocalFree(sddl);
-    LocalFree(descriptor);
+    const std::wstring text = test::FileDaclText(folder);
+    ASSERT_FALSE(text.empty());
     // Wine keeps of a file's list only what the Unix mode can say (SYSTEM and the owner, who
     // is the administrator here); what must hold anywhere is that no group of users is let in.
     for (const wchar_t* users : {L";BU)", L";WD)", L";AU)", L";IU)"}) {

@@ -403,17 +403,6 @@ TEST(FolderSizeTest, FileOf4GiBOrMoreCountsItsWholeSize) {
 
 // Access for "Users"
 
-std::wstring DaclText(PSECURITY_DESCRIPTOR descriptor) {
-    LPWSTR text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                              &text, nullptr)) {
-        return L"(unreadable)";
-    }
-    std::wstring result(text);
-    LocalFree(text);
-    return result;
-}
-
 // The list BuildUsersAcl makes from one given as text, null for an absent one.
 std::wstring WithUsersEntry(const wchar_t* oldText) {
     BYTE users[SECURITY_MAX_SID_SIZE];
@@ -436,7 +425,7 @@ std::wstring WithUsersEntry(const wchar_t* oldText) {
     SECURITY_DESCRIPTOR descriptor;
     InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
     SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<ACL*>(acl.data()), FALSE);
-    return built ? DaclText(&descriptor) : L"failed";
+    return built ? test::DaclText(&descriptor) : L"failed";
 }
 
 TEST(UsersAccessTest, ExplicitUsersEntriesAreReplacedAndInheritedOnesStay) {
@@ -456,13 +445,10 @@ TEST(UsersAccessTest, GrantKeepsTheEntriesThePathHad) {
     TestFolder folder;
     WriteBytes(folder / L"f.txt", "f");
     for (const std::wstring& path : {folder / L"f.txt", folder.Path()}) {
-        std::vector<BYTE> descriptor(4096);
-        DWORD size = 0;
-        ASSERT_TRUE(GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), 4096, &size));
-        const std::wstring before = DaclText(descriptor.data());
+        const std::wstring before = test::FileDaclText(path);
+        ASSERT_FALSE(before.empty());
         EXPECT_EQ(GrantUsersAccess(path.c_str()), 1);
-        ASSERT_TRUE(GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), 4096, &size));
-        const std::wstring after = DaclText(descriptor.data());
+        const std::wstring after = test::FileDaclText(path);
         for (size_t open = before.find(L'('); open != std::wstring::npos; open = before.find(L'(', open + 1)) {
             const std::wstring entry = before.substr(open, before.find(L')', open) - open + 1);
             if (entry.find(L";BU)") != std::wstring::npos) continue;

@@ -49,8 +49,8 @@ Status CheckBase(const std::wstring& path, const std::vector<BYTE>& image) {
 // The record of the content folder, and the module that it names.
 Status CheckContent(const std::wstring& folder, PACKAGECONFIG& record) {
     if (!IsFolder(folder)) return Failure(L"The content folder " + folder + L" does not exist.");
-    const std::wstring recordPath = JoinedPath(folder, kPackageRecordName);
-    if (!IsFile(recordPath)) return Failure(L"The content folder " + folder + L" holds no " + kPackageRecordName +
+    const std::wstring recordPath = JoinedPath(folder, kPackageRecordFile);
+    if (!IsFile(recordPath)) return Failure(L"The content folder " + folder + L" holds no " + kPackageRecordFile +
                                             L"; make one with \"srpack info\".");
     std::vector<BYTE> bytes;
     Status read = ReadWholeFile(recordPath, bytes);
@@ -65,7 +65,7 @@ Status CheckContent(const std::wstring& folder, PACKAGECONFIG& record) {
     const std::wstring module = std::wstring(record.name) + L".ime";
     if (!IsFile(JoinedPath(folder, module))) {
         return Failure(L"The content folder " + folder + L" holds no input-method module " + module + L", which " +
-                       kPackageRecordName + L" names as the package \"" + record.name + L"\".");
+                       kPackageRecordFile + L" names as the package \"" + record.name + L"\".");
     }
     return Success();
 }

@@ -74,14 +74,14 @@ Status FillPackageRecord(const Options& options, PACKAGECONFIG& record) {
 Status CheckPackageRecord(const PACKAGECONFIG& record) {
     for (const RecordText& field : kRecordTexts) {
         if (wmemchr(TextOf(record, field), L'\0', field.capacity) == nullptr) {
-            return Failure(std::wstring(L"The ") + field.label + L" in " + kPackageRecordName +
+            return Failure(std::wstring(L"The ") + field.label + L" in " + kPackageRecordFile +
                            L" has no terminating zero inside its " + std::to_wstring(field.capacity) +
                            L" characters.");
         }
     }
-    Status name = CheckName(record.name, std::wstring(L"The package name in ") + kPackageRecordName);
+    Status name = CheckName(record.name, std::wstring(L"The package name in ") + kPackageRecordFile);
     if (!name.Ok()) return name;
-    return CheckRelativePath(record.openFile, std::wstring(L"The file to open in ") + kPackageRecordName);
+    return CheckRelativePath(record.openFile, std::wstring(L"The file to open in ") + kPackageRecordFile);
 }
 
 Status RunInfo(int count, wchar_t** arguments) {

@@ -7,8 +7,6 @@
 #include "tools/srpack/options.h"
 #include "tools/srpack/status.h"
 
-constexpr wchar_t kPackageRecordName[] = L"InstallInfo.dif";
-
 // One text field of the record and the option that sets it.
 struct RecordText {
     const wchar_t* option;
