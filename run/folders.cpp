@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "framework/handles.h"
+#include "run/held_folder.h"
 #include "run/install_layout.h"
 #include "support/bounded_text.h"
 #include "support/path.h"
@@ -47,6 +48,28 @@ unsigned FileSizeKB(const wchar_t* path) {
     LARGE_INTEGER size;
     if (!file.Valid() || !GetFileSizeEx(file.Get(), &size)) return 0;
     return size.QuadPart < 1024 ? 1 : static_cast<unsigned>(size.QuadPart / 1024);
+}
+
+// Deletes through the held folder's handle, so that a subfolder renamed away mid-walk and
+// replaced by a link keeps being emptied where it went, and nothing where the link leads.
+void EmptyHeld(const HeldFolder& folder) {
+    for (const HeldFolder::Entry& entry : folder.List()) {
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            folder.DeleteChildFile(entry.name.c_str());
+            Sleep(kDeleteWait);
+            continue;
+        }
+        // A junction or link leads out of the folder: it stays, and so does what it leads to.
+        // Folders whose names start with a dot are kept.
+        HeldFolder child;
+        if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || entry.name[0] == L'.' ||
+            !child.Open(folder, entry.name.c_str())) {
+            continue;
+        }
+        EmptyHeld(child);
+        Sleep(kDeleteWait);
+        child.Remove();
+    }
 }
 
 }  // namespace
@@ -93,32 +116,18 @@ int GetPackageDataFolder(wchar_t* out, const wchar_t* name) {
 }
 
 int EmptyFolder(const wchar_t* path) {
-    const DWORD attributes = OwnAttributes(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    HeldFolder folder;
     // A starting folder that is a link or junction: emptying it would empty what it leads to.
-    if (IsLink(attributes)) return 0;
-    ForEachEntry(path, [path](const WIN32_FIND_DATAW& found) {
-        wchar_t child[kPathChars];
-        JoinPath(child, path, found.cFileName);
-        if (!IsFolderEntry(found)) {
-            SetFileAttributesW(child, FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(child);
-            Sleep(kDeleteWait);
-        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            // A junction or link leads out of the folder: the link goes, never what it points at.
-            RemoveDirectoryW(child);
-        } else if (found.cFileName[0] != L'.') {
-            EmptyFolder(child);
-            Sleep(kDeleteWait);
-            RemoveDirectoryW(child);
-        }
-    });
+    if (!folder.Open(path)) return 0;
+    EmptyHeld(folder);
     return 1;
 }
 
 void RemoveFolder(const wchar_t* path) {
-    EmptyFolder(path);
-    RemoveDirectoryW(path);
+    HeldFolder folder;
+    if (!folder.Open(path)) return;
+    EmptyHeld(folder);
+    folder.Remove();
 }
 
 void RemoveVirtualizedData() {
@@ -129,7 +138,7 @@ void RemoveVirtualizedData() {
         wchar_t below[48];
         FormatCut(below, 48, L"Virtualized\\%c\\ProgramData\\%s\\", drive, kDataFolderParent);
         JoinPath(folder, cache, below);
-        if (EmptyFolder(folder)) RemoveDirectoryW(folder);
+        RemoveFolder(folder);
     }
 }
 

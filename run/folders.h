@@ -44,11 +44,12 @@ bool GetSystemFolderOnDisk(wchar_t* out);
 // folder is not known or name is no plain package name.
 int GetPackageDataFolder(wchar_t* out, const wchar_t* name);
 
-// Deletes what a folder holds and keeps the folder; 0 when it does not exist or is itself a
-// link or junction (whose target is never touched).
+// Deletes what a folder holds and keeps the folder, through handles (run/held_folder.h): a
+// link, junction or hard link inside stays, and what it leads to is never touched. 0 when the
+// folder does not exist or is itself a link or junction.
 int EmptyFolder(const wchar_t* path);
 
-// EmptyFolder, then the folder itself when it is empty then.
+// EmptyFolder, then the folder itself through its handle, when it is empty then.
 void RemoveFolder(const wchar_t* path);
 
 // Removes the package data that file virtualisation copied under the Internet cache folder.

@@ -16,9 +16,12 @@ bool IsDeviceName(const wchar_t* step, size_t length) {
     for (const wchar_t* device : kDevices) {
         if (wcslen(device) == stem && _wcsnicmp(step, device, stem) == 0) return true;
     }
-    // COM1 to COM9 and LPT1 to LPT9
-    return stem == 4 && (_wcsnicmp(step, L"COM", 3) == 0 || _wcsnicmp(step, L"LPT", 3) == 0) && step[3] >= L'1' &&
-           step[3] <= L'9';
+    // COM1 to COM9 and LPT1 to LPT9, and with the superscript digits ¹ ² ³, which the system
+    // takes for the same devices.
+    if (stem != 4) return false;
+    const wchar_t digit = step[3];
+    return (_wcsnicmp(step, L"COM", 3) == 0 || _wcsnicmp(step, L"LPT", 3) == 0) &&
+           ((digit >= L'1' && digit <= L'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 #              package data folder is opened to "Users". Wine keeps no access lists on files,
 #              so its calls to SetFileSecurityW are traced instead (relay trace).
 #   work-link  a link left where the work folder goes: nothing is written where it leads.
-#   data-link  a package data folder that is a link: the uninstall does not empty its target.
+#   data-link  a package data folder that is a link, or a subfolder of it swapped for one while
+#              the uninstall deletes in it: nothing where the link leads is deleted.
 # Only the Linux side can make a link that Wine reports as one (FILE_ATTRIBUTE_REPARSE_POINT).
 # Usage: links_and_grants.sh CASE BUILD_FOLDER  (ctest passes the 64-bit build's folder)
 set -uo pipefail
@@ -51,6 +52,10 @@ trap cleanup EXIT
 rm -rf "$target"
 
 install() { run "$bin/DemoSetup.exe" /S "/D=$TARGET" >/dev/null 2>&1; }
+uninstall() {
+    run "$TARGET\\Unstall.exe" -u 'name=[Demo]' /S >/dev/null 2>&1
+    for _ in $(seq 30); do [ -e "$target" ] || break; sleep 1; done
+}
 
 case $case in
 grants)
@@ -100,10 +105,36 @@ data-link)
     rm -rf "$data"
     echo keep >"$elsewhere/keep.txt"
     ln -s "$elsewhere" "$data"
-    run "$TARGET\\Unstall.exe" -u 'name=[Demo]' /S >/dev/null 2>&1
-    for _ in $(seq 30); do [ -e "$target" ] || break; sleep 1; done
+    uninstall
     check "the uninstall removed the installation folder" test ! -e "$target"
     check "what the link leads to is whole" test "$(cat "$elsewhere/keep.txt" 2>/dev/null)" = keep
+
+    # A link to an empty folder: the folder stays.
+    rm -f "$data"
+    install
+    rm -rf "$data"
+    mkdir "$elsewhere/empty"
+    ln -s "$elsewhere/empty" "$data"
+    uninstall
+    check "the empty folder a link led to stays" test -d "$elsewhere/empty"
+
+    # A subfolder renamed away while the uninstall deletes in it, and a link put in its place
+    # to a folder with files of the same names: they all stay.
+    rm -f "$data"
+    install
+    mkdir -p "$data/sub" "$elsewhere/same"
+    for i in $(seq -w 100); do echo "$i" >"$data/sub/f$i"; echo "$i" >"$elsewhere/same/f$i"; done
+    "$build/wine-run.sh" "$TARGET\\Unstall.exe" -u 'name=[Demo]' /S </dev/null >/dev/null 2>&1 &
+    for _ in $(seq 600); do [ "$(ls "$data/sub" 2>/dev/null | wc -l)" -lt 100 ] && break; sleep 0.05; done
+    swapped=no
+    mv "$data/sub" "$data/sub.away" && ln -s "$elsewhere/same" "$data/sub" && swapped=yes
+    wait
+    check "the subfolder was swapped while the walk was in it" test "$swapped" = yes
+    echo "left in the folder renamed away: $(ls "$data/sub.away" 2>/dev/null | wc -l) of 100"
+    for _ in $(seq 30); do [ -e "$target" ] || break; sleep 1; done
+    check "the uninstall removed the installation folder" test ! -e "$target"
+    check "the files where the link leads are all there" test "$(ls "$elsewhere/same" | wc -l)" = 100
+    rm -rf "$data"
     ;;
 *)
     echo "unknown case $case" >&2

@@ -35,12 +35,13 @@ std::wstring Lower(std::wstring text) {
 // program does not import it is checked on its import table below.
 const wchar_t* const kSystemNames[] = {L"wininet.dll", L"Cabinet.dll"};
 
-// What the loader always takes from the system folder (the known DLLs), and comctl32, which
-// the manifest takes from the side-by-side store.
+// What the loader always takes from the system folder (the known DLLs, and ntdll, which the
+// system maps into every process before the loader runs), and comctl32, which the manifest
+// takes from the side-by-side store.
 const wchar_t* const kSystemImports[] = {L"kernel32.dll", L"user32.dll",   L"gdi32.dll",   L"advapi32.dll",
                                          L"shell32.dll",  L"ole32.dll",    L"oleaut32.dll", L"comdlg32.dll",
                                          L"imm32.dll",    L"msvcrt.dll",   L"psapi.dll",    L"shlwapi.dll",
-                                         L"comctl32.dll"};
+                                         L"comctl32.dll", L"ntdll.dll"};
 
 // The DLLs named by the import table of a program of this build's own kind, in lower case.
 std::vector<std::wstring> ImportedDlls(const std::string& image) {

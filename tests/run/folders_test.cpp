@@ -157,6 +157,8 @@ TEST(InstallFolderRuleTest, TheOtherViewsProgramFilesFolderIsRefusedButNotItsSub
 
 // Emptying and copying
 
+DWORD WINAPI EmptyInThread(void* path) { return EmptyFolder(static_cast<const wchar_t*>(path)); }
+
 TEST(FoldersTest, EmptyFolderKeepsTheFolderAndItsDotFolders) {
     TestFolder folder;
     MakeFolders(folder / L"sub\\deeper");
@@ -173,6 +175,27 @@ TEST(FoldersTest, EmptyFolderKeepsTheFolderAndItsDotFolders) {
     EXPECT_FALSE(Exists(folder / L"sub"));
     EXPECT_TRUE(Exists(folder / L".git\\keep.txt"));
     EXPECT_EQ(EmptyFolder((folder / L"missing\\").c_str()), 0);
+
+    // A second name of a file elsewhere stays, and the file keeps its attributes.
+    TestFolder elsewhere;
+    WriteBytes(elsewhere / L"system.ini", "s");
+    SetFileAttributesW((elsewhere / L"system.ini").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(CreateHardLinkW((folder / L"named.ini").c_str(), (elsewhere / L"system.ini").c_str(), nullptr));
+    EXPECT_EQ(EmptyFolder(path.c_str()), 1);
+    EXPECT_TRUE(Exists(folder / L"named.ini"));
+    EXPECT_TRUE(GetFileAttributesW((elsewhere / L"system.ini").c_str()) & FILE_ATTRIBUTE_READONLY);
+    DeleteFileW((folder / L"named.ini").c_str());
+
+    // While the walk works in a subfolder, no process can rename it away to put a link there.
+    MakeFolders(folder / L"slow");
+    for (int i = 0; i < 20; ++i) WriteBytes(folder / (L"slow\\" + std::to_wstring(i)), "x");
+    HANDLE walk = CreateThread(nullptr, 0, EmptyInThread, const_cast<wchar_t*>(path.c_str()), 0, nullptr);
+    while (Exists(folder / L"slow\\0")) Sleep(10);
+    EXPECT_FALSE(MoveFileW((folder / L"slow").c_str(), (elsewhere / L"slow").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    WaitForSingleObject(walk, INFINITE);
+    CloseHandle(walk);
+    EXPECT_FALSE(Exists(folder / L"slow"));
 }
 
 TEST(FoldersTest, CopyFolderTreeMovesFilesIntoNewFoldersButNotDotFolders) {

@@ -69,7 +69,8 @@ TEST(PathTest, APlainStepNamesTheSameFileWhereverItIsAppended) {
         {L"a/b", false},    {L"a\\b", false},              {L"a*", false},     {L"a?", false},
         {L"a\"", false},    {L"a<", false},                {L"a|", false},     {L"a\tb", false},
         {L"aux", false},    {L"AUX.v2", false},            {L"nul.txt", false}, {L"com1.txt", false},
-        {L"LPT9", false},   {L"conin$", false},
+        {L"LPT9", false},   {L"conin$", false},                {L"COM\u00B9", false}, {L"lpt\u00B3.txt", false},
+        {L"COM\u00B4", true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.plain, IsPlainPathStep(c.step.c_str(), c.step.size())) << c.step;
