@@ -35,6 +35,7 @@ int RunUnattendedInstall(bool prepared, RunContext& run) {
     const UNATTENDED& switches = run.switches;
     const PACKAGECONFIG& config = run.package;
     ProgressLog log(switches.logPath);
+    if (log.Refused()) return kExitBadSwitch;
     InstallContext context(run.state, &log, false);
     context.package = &config;
 

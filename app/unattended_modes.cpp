@@ -21,6 +21,7 @@ int Finished(const InstallContext& context) { return context.restartNeeded ? kEx
 int RunUnattendedUninstall(RunContext& run) {
     const UNATTENDED& switches = run.switches;
     ProgressLog log(switches.logPath);
+    if (log.Refused()) return kExitBadSwitch;
     InstallContext context(run.state, &log, false);
     context.installed = &run.installed;
     const wchar_t* name = run.installed.packageName;
@@ -33,6 +34,7 @@ int RunUnattendedUninstall(RunContext& run) {
 int RunUnattendedRepair(RunContext& run) {
     const UNATTENDED& switches = run.switches;
     ProgressLog log(switches.logPath);
+    if (log.Refused()) return kExitBadSwitch;
     InstallContext context(run.state, &log, false);
     const INSTALLEDPACKAGE& package = run.installed;
     if (!IsPlainPackageName(package.packageName)) return kExitBadSwitch;

@@ -109,8 +109,15 @@ int ProcessFinder::EndAllHolders() {
 }
 
 std::wstring HolderLine(const ProcessEntry& entry, bool english) {
+    // The name is whoever started the process's: a line break in it would forge a line of
+    // the log.
+    wchar_t name[100] = {};
+    CopyCut(name, entry.name);
+    for (wchar_t& c : name) {
+        if (c && c < 0x20) c = L'?';
+    }
     wchar_t line[160];
     FormatCut(line, sizeof line / sizeof line[0], english ? L"ID: %u    NAME: %s" : L"进程ID: %u    进程名称: %s",
-              static_cast<unsigned>(entry.processId), entry.name);
+              static_cast<unsigned>(entry.processId), name);
     return line;
 }

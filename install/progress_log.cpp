@@ -4,8 +4,22 @@
 #include <cstdio>
 #include <string>
 
-ProgressLog::ProgressLog(const wchar_t* path)
-    : m_file(CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+#include "run/held_folder.h"
+
+ProgressLog::ProgressLog(const wchar_t* path) {
+    if (!path || !path[0]) return;
+    fw::UniqueHandle file(CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.Valid()) return;
+    // Logs often go to a folder that users may write (a share for the logs of many machines):
+    // a link or a second name there would have this elevated run append to a file of
+    // someone's choosing.
+    if (!IsPlainFileAt(file.Get(), path)) {
+        m_refused = true;
+        return;
+    }
+    m_file = std::move(file);
+}
 
 void ProgressLog::Write(const wchar_t* line) {
     if (!Valid()) return;

@@ -7,9 +7,11 @@
 
 class ProgressLog : public ProgressSink {
 public:
-    // Opens (creates or appends to) the file; Valid() tells whether that worked.
+    // Opens (creates or appends to) the file; Valid() tells whether that worked. A file that
+    // is a link or has a second name is not written: Refused() tells.
     explicit ProgressLog(const wchar_t* path);
     bool Valid() const { return m_file.Valid(); }
+    bool Refused() const { return m_refused; }
 
     // Appends "YYYY-MM-DD hh:mm:ss.mmm  line"; a line break inside the line is kept.
     void Write(const wchar_t* line);
@@ -19,4 +21,5 @@ public:
 
 private:
     fw::UniqueHandle m_file;
+    bool m_refused = false;
 };

@@ -44,11 +44,25 @@ bool IsAt(HANDLE handle, const std::wstring& expected) {
 
 std::wstring Below(const std::wstring& folder, const wchar_t* name) { return JoinedPath(folder, name); }
 
+bool IsPlainFile(HANDLE file, const std::wstring& expected) {
+    FILE_STANDARD_INFO standard;
+    const DWORD attributes = AttributesOf(file);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+           GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
+           standard.NumberOfLinks == 1 && IsAt(file, expected);
+}
+
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | DELETE;
 // Others may read and write below a held folder, never rename or remove it.
 constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 }  // namespace
+
+bool IsPlainFileAt(HANDLE file, const wchar_t* path) {
+    wchar_t longPath[kPathChars];
+    const DWORD length = GetLongPathNameW(path, longPath, kPathChars);
+    return length && length < kPathChars && IsPlainFile(file, longPath);
+}
 
 bool HeldFolder::Adopt(HANDLE handle, const std::wstring& expected) {
     m_handle.Reset(handle);
@@ -114,14 +128,7 @@ bool HeldFolder::DeleteChildFile(const wchar_t* name) const {
     if (!m_handle.Valid() || !IsPlainPathStep(name, wcslen(name))) return false;
     fw::UniqueHandle file(OpenBelow(m_handle.Get(), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_NON_DIRECTORY_FILE));
-    if (!file.Valid()) return false;
-    FILE_STANDARD_INFO standard;
-    const DWORD attributes = AttributesOf(file.Get());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &standard, sizeof standard) ||
-        standard.NumberOfLinks != 1 || !IsAt(file.Get(), Below(m_path, name))) {
-        return false;
-    }
+    if (!file.Valid() || !IsPlainFile(file.Get(), Below(m_path, name))) return false;
     // A read-only file cannot be deleted; the times stay as they are (zero).
     FILE_BASIC_INFO basic = {};
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;

@@ -13,6 +13,10 @@
 
 #include "framework/handles.h"
 
+// Whether the file open at handle is a plain file at path (a full path): no link, no second
+// name, and where path says, as the system names the open file.
+bool IsPlainFileAt(HANDLE file, const wchar_t* path);
+
 class HeldFolder {
 public:
     struct Entry {

@@ -5,8 +5,8 @@
 #              package data folder is opened to "Users". Wine keeps no access lists on files,
 #              so its calls to SetFileSecurityW are traced instead (relay trace).
 #   work-link  a link left where the work folder goes: nothing is written where it leads.
-#   data-link  a package data folder that is a link, or a subfolder of it swapped for one while
-#              the uninstall deletes in it: nothing where the link leads is deleted.
+#   data-link  a log, a package data folder or a subfolder of it swapped while the uninstall
+#              deletes in it, that is a link: nothing where the link leads is written or deleted.
 # Only the Linux side can make a link that Wine reports as one (FILE_ATTRIBUTE_REPARSE_POINT).
 # Usage: links_and_grants.sh CASE BUILD_FOLDER  (ctest passes the 64-bit build's folder)
 set -uo pipefail
@@ -99,6 +99,17 @@ work-link)
     fi
     ;;
 data-link)
+    # A log named where a link stands: the run stops before it installs, and appends nothing.
+    echo keep >"$elsewhere/log.ini"
+    ln -s "$elsewhere/log.ini" "$drive/SrLog.txt"
+    run "$bin/DemoSetup.exe" /S "/D=$TARGET" '/LOG=C:\SrLog.txt' >/dev/null 2>&1
+    code=$?
+    rm -f "$drive/SrLog.txt"
+    # Linux sees the low byte of the exit code: 1639 is 103.
+    check "a log that is a link ends the run with 1639 ($code)" test "$code" = $((1639 % 256))
+    check "and nothing was written where it leads" test "$(cat "$elsewhere/log.ini")" = keep
+    check "nor installed" test ! -e "$target"
+
     install
     check "the install succeeded" bash -c 'ls -A "$1" | grep -qix unstall.exe && [ -d "$2" ]' _ "$target" "$data"
     # The package data folder replaced by a link to a folder with someone's file in it.

@@ -63,6 +63,15 @@ TEST_F(UnattendedTest, ADamagedPackageOrAMalformedSwitchIsReportedByTheExitCode)
     EXPECT_FALSE(test::Exists(inWindows));
     EXPECT_FALSE(test::Exists(m_temp + L"__SRIMEInstall")) << "a malformed run touches nothing";
 
+    // A log that is a second name of a file elsewhere is never written.
+    test::WriteBytes(m_folder / L"system.ini", "keep");
+    CreateDirectoryW((m_folder / L"logs").c_str(), nullptr);
+    ASSERT_TRUE(CreateHardLinkW(m_log.c_str(), (m_folder / L"system.ini").c_str(), nullptr));
+    EXPECT_EQ(Run(L"/S \"/D=" + m_target + L"\" /LOG=\"" + m_log + L"\""), 1639u);
+    EXPECT_EQ(test::ReadBytes(m_folder / L"system.ini"), "keep");
+    EXPECT_FALSE(test::Exists(m_target));
+    DeleteFileW(m_log.c_str());
+
     std::string setup = test::ReadBytes(m_setup);
     test::WriteBytes(m_setup, setup.substr(0, setup.size() - 3000));
     EXPECT_EQ(Run(L"/S \"/D=" + m_target + L"\" /LOG=\"" + m_log + L"\""), 1620u);

@@ -39,6 +39,9 @@ TEST(ProcessFinderTest, ListsAHolderByNameAndIdWhateverTheCase) {
     const std::wstring id = std::to_wstring(holder.Id());
     EXPECT_EQ(HolderLine(entry, false), L"进程ID: " + id + L"    进程名称: " + entry.name);
     EXPECT_EQ(HolderLine(entry, true), L"ID: " + id + L"    NAME: " + entry.name);
+    ProcessEntry forged = entry;
+    wcscpy(forged.name, L"a.exe\r\n2026-12-11 12:00:00.000  x");
+    EXPECT_EQ(HolderLine(forged, true), L"ID: " + id + L"    NAME: a.exe??2026-12-11 12:00:00.000  x");
 }
 
 TEST(ProcessFinderTest, MatchesOnlyPathsEndingWithTheWholeKeyOfANameOf39Characters) {
