@@ -74,7 +74,7 @@ struct Callbacks {
 // Construction and binding
 
 CExtract::CExtract()
-    : m_destination(L""), m_nextCabinet(L""), m_readAhead(m_cipher), m_ownerThread(GetCurrentThreadId()) {
+    : m_destination(L""), m_only(L""), m_nextCabinet(L""), m_readAhead(m_cipher), m_ownerThread(GetCurrentThreadId()) {
     memset(&m_libraryError, 0, sizeof m_libraryError);
     memset(&m_error, 0, sizeof m_error);
     m_handles.reserve(4);
@@ -441,6 +441,7 @@ INT_PTR CExtract::OnCopyFile(PFDINOTIFICATION record) {
         SetError(kErrorCreateFile);
         return -1;
     }
+    if (m_only.Length() && !SamePath(name.Text(), m_only.Text())) return 0;  // skipped
     const std::wstring path = JoinedPath(m_destination.Text(), name.Text());
     CWideString folder, file;
     CWideString(path.c_str()).SplitPath(folder, file);

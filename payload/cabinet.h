@@ -55,6 +55,9 @@ public:
     // True when every file of the cabinet (and of the cabinets that follow it in a set)
     // was written into the destination folder without error.
     bool Extract(const wchar_t* cabinetPath, const wchar_t* destination);
+    // Later extractions write only the file of this stored name (compared as paths are) and
+    // skip every other; empty, the default, writes them all.
+    void ExtractOnly(const wchar_t* storedName) { m_only = CWideString(storedName ? storedName : L""); }
     // Destroys the library context: its result, 1 without one, 0 on the wrong thread.
     BOOL Cleanup();
 
@@ -116,6 +119,7 @@ private:
     std::vector<INT_PTR> m_handles;  // position table: handle and absolute position
     std::vector<DWORD> m_positions;
     CWideString m_destination;
+    CWideString m_only;
     CWideString m_nextCabinet;
     std::vector<CWideString> m_chain;  // every cabinet of this extraction, the first one included
     bool m_continued = false;          // the library went on into the chain's last cabinet itself

@@ -3,11 +3,15 @@
 #include "run/access.h"
 
 #include <aclapi.h>
+#include <ntsecapi.h>
 #include <sddl.h>
 
 #include <cstdio>
 
 #include "framework/handles.h"
+#include "run/run_state.h"
+#include "support/bounded_text.h"
+#include "support/path.h"
 #include "support/system_library.h"
 
 namespace {
@@ -181,6 +185,19 @@ bool CreateAdministratorsOnlyFolder(const wchar_t* folder) {
     const BOOL created = CreateDirectoryW(folder, &attributes);
     LocalFree(descriptor);
     return created != FALSE;
+}
+
+bool CreateUnguessableFolder(const wchar_t* parent, const wchar_t* prefix, wchar_t* out) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        unsigned long random[2] = {};
+        if (!RtlGenRandom(random, sizeof random)) return false;
+        wchar_t name[kPathChars];
+        FormatCut(name, kPathChars, L"%s%08lx%08lx\\", prefix, random[0], random[1]);
+        if (JoinPath(out, kPathChars, parent, name) >= kPathChars - 1) return false;
+        if (CreateAdministratorsOnlyFolder(out)) return true;
+    }
+    out[0] = 0;
+    return false;
 }
 
 // The running administrator counts as one: Wine gives every file the one user's SID as owner.

@@ -18,6 +18,11 @@ int BuildUsersAcl(ACL* acl, DWORD size, ACL* old, PSID users);
 // run's folder, or a link someone left).
 bool CreateAdministratorsOnlyFolder(const wchar_t* folder);
 
+// CreateAdministratorsOnlyFolder below parent under a name no one can guess beforehand,
+// "<prefix><16 random hex digits>\" into out (kPathChars units), tried anew on a clash, so
+// that folders squatted in a shared parent cannot stop a run. False when none can be made.
+bool CreateUnguessableFolder(const wchar_t* parent, const wchar_t* prefix, wchar_t* out);
+
 // Whether an administrator owns the folder and no one else may write in it, as a folder made by
 // CreateAdministratorsOnlyFolder is. The running administrator counts as one.
 bool WritableByAdministratorsOnly(const wchar_t* folder);

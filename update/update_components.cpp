@@ -100,7 +100,7 @@ bool ZERAVIzider::UpdateComponent(const UPDATEITEM& item) {
     }
     wchar_t cabinet[MAX_PATH];
     JoinPath(cabinet, m_tempFolder, L"_srautodownload.cab");
-    if (!DownloadFile(address, cabinet)) {
+    if (!DownloadFile(address, cabinet, kMaxComponentCabinetBytes)) {
         FormatCut(text, 128, L"　　下载%s 失败", item.name);
         Notify(text);
         return false;
@@ -114,6 +114,7 @@ bool ZERAVIzider::UpdateComponent(const UPDATEITEM& item) {
         Notify(L"  创建FDIContext失败！");
         return false;
     }
+    extractor.ExtractOnly(ExtractedFileName(item).c_str());
     if (!extractor.Extract(cabinet, m_tempFolder) || GetFileAttributesW(fresh) == INVALID_FILE_ATTRIBUTES) {
         Notify(L"  解压文件失败！");
         return false;

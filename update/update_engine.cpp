@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "payload/mapfile.h"
+#include "run/access.h"
 #include "run/folders.h"
 #include "run/registry_layout.h"
 #include "support/path.h"
@@ -29,6 +30,9 @@ const CATALOGUEENTRY* FindDefaultEntry(const BYTE* bytes, DWORD size) {
     return nullptr;
 }
 
+// The run's own temporary folder, "<temp>SRIMEUpdate.<random>\".
+constexpr wchar_t kUpdateFolderPrefix[] = L"SRIMEUpdate.";
+
 void CopyDriverName(wchar_t (&out)[40], const wchar_t* field, size_t units) {
     const size_t length = wcsnlen(field, units);
     const size_t kept = length < 39 ? length : 39;
@@ -41,6 +45,10 @@ void CopyDriverName(wchar_t (&out)[40], const wchar_t* field, size_t units) {
 ZERAVIzider::ZERAVIzider()
     : m_packageName{}, m_installFolder{}, m_imeDriver{}, m_tableDriver{}, m_skinDriver{}, m_systemFolder{},
       m_tempFolder{} {}
+
+ZERAVIzider::~ZERAVIzider() {
+    if (m_tempFolder[0]) RemoveFolder(m_tempFolder);
+}
 
 void ZERAVIzider::Notify(const wchar_t* text) const {
     UPDATEMSG notification;
@@ -71,13 +79,17 @@ bool ZERAVIzider::InitUpdate(UpdateCallback progress, UpdateCallback message, vo
         return false;
     }
     EnsureBackslash(m_systemFolder, MAX_PATH);
-    const DWORD temp = GetTempPathW(MAX_PATH, m_tempFolder);
-    if (temp == 0 || temp >= MAX_PATH) {
+    if (m_tempFolder[0]) return true;  // made by an earlier call
+    // The user's own unelevated processes may write in the temporary folder: the list, the
+    // cabinets and what they hold go into a folder of this run's that only administrators may
+    // write.
+    wchar_t temp[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
+    if (length == 0 || length >= MAX_PATH || !CreateUnguessableFolder(temp, kUpdateFolderPrefix, m_tempFolder)) {
         m_tempFolder[0] = 0;
         Notify(L"获取系统临时路径失败");
         return false;
     }
-    EnsureBackslash(m_tempFolder, MAX_PATH);
     return true;
 }
 

@@ -21,9 +21,17 @@ struct UPDATEMSG {
 
 using UpdateCallback = void (*)(const UPDATEMSG& notification, void* context);
 
+// A component is one module of a few megabytes: a cabinet larger than this is refused before
+// any of it is written.
+constexpr DWORD kMaxComponentCabinetBytes = 64u << 20;
+
 class ZERAVIzider {
 public:
     ZERAVIzider();
+    // Removes the run's own temporary folder and what is left in it.
+    ~ZERAVIzider();
+    ZERAVIzider(const ZERAVIzider&) = delete;
+    ZERAVIzider& operator=(const ZERAVIzider&) = delete;
 
     bool InitUpdate(UpdateCallback progress, UpdateCallback message, void* context);
     // Downloads address into path; false on any failure, also on a transfer that breaks off

@@ -171,6 +171,16 @@ TEST_F(ExtractTest, CabinetsOfAnotherToolComeOutWhole) {
         EXPECT_EQ(Tree(m_out), expected);
     }
     EXPECT_TRUE(test::Exists(m_out + L"\\sub\\ünï.txt"));
+
+    // Told one stored name, in any case, it writes that file alone.
+    test::RemoveTree(m_out);
+    Cabinet::CExtract only;
+    ASSERT_TRUE(only.Init());
+    only.ExtractOnly(L"SUB\\ÜNÏ.TXT");
+    ASSERT_TRUE(only.Extract((Cabinets() + L"gcab_zip.cab").c_str(), m_out.c_str())) << only.LastError().code;
+    const auto written = Tree(m_out);
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written.begin()->second, expected.at(L"sub\\ünï.txt"));
 }
 
 TEST_F(ExtractTest, AnEncipheredPayloadNeedsTheKey) {

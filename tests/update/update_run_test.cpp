@@ -135,6 +135,14 @@ TEST_F(UpdateRunTest, ANewerModuleIsDownloadedRebrandedAndReplacesTheInstalledOn
     EXPECT_EQ(StringOf(m_ime, L"FileDescription"), L"Demo 输入法");
     EXPECT_EQ(StringOf(m_ime, L"ProductName"), L"Generic");  // the rest is the new file's
     EXPECT_EQ(IconOf(m_ime), icon);
+
+    // The run worked in a folder of its own below the temporary folder, and removed it.
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    WIN32_FIND_DATAW found;
+    const HANDLE left = FindFirstFileW((std::wstring(temp) + L"SRIMEUpdate.*").c_str(), &found);
+    EXPECT_EQ(left, INVALID_HANDLE_VALUE) << found.cFileName;
+    if (left != INVALID_HANDLE_VALUE) FindClose(left);
 }
 
 TEST_F(UpdateRunTest, AnOfferNoNewerThanTheInstalledFileIsDoneWithoutDownload) {
@@ -148,14 +156,18 @@ TEST_F(UpdateRunTest, AnOfferNoNewerThanTheInstalledFileIsDoneWithoutDownload) {
 }
 
 TEST_F(UpdateRunTest, ACabinetTheServerDoesNotHaveFailsItsRowAndTheRunGoesOn) {
+    // The third announces more than a cabinet may have, and is refused before it is read.
     test::PublishUpdateList(L"<TYPE=IME_MAIN><NAME=DemoIme><VERSION=9.0.0.0><CABURL=/404/ime.cab>\r\n"
-                            L"<TYPE=SKIN_DRIVE><NAME=DemoSkin><VERSION=9.0.0.0><CABURL=/short/cabs/skin.cab>\r\n");
+                            L"<TYPE=SKIN_DRIVE><NAME=DemoSkin><VERSION=9.0.0.0><CABURL=/short/cabs/skin.cab>\r\n"
+                            L"<TYPE=IME_MAIN><NAME=DemoIme><VERSION=9.0.0.0><CABURL=/huge/ime.cab>\r\n");
     RunOnce();
     EXPECT_EQ(m_rows, (std::vector<std::wstring>{L"失败|1.0.0.1|9.0.0.0|IME驱动|DemoIme",
-                                                 L"失败|0.0.0.0|9.0.0.0|界面驱动|DemoSkin"}));
+                                                 L"失败|0.0.0.0|9.0.0.0|界面驱动|DemoSkin",
+                                                 L"失败|1.0.0.1|9.0.0.0|IME驱动|DemoIme"}));
     EXPECT_EQ(m_messages, (std::vector<std::wstring>{L"开始索拉驱动程序更新：", L"更新：DemoIme",
                                                      L"　　下载DemoIme 失败", L"更新：DemoSkin",
-                                                     L"　　下载DemoSkin 失败", L"更新完毕"}));
+                                                     L"　　下载DemoSkin 失败", L"更新：DemoIme",
+                                                     L"　　下载DemoIme 失败", L"更新完毕"}));
     EXPECT_EQ(test::ReadBytes(m_ime), m_imeBefore);
     EXPECT_FALSE(test::Exists(m_install + L"skin.dll"));
 }

@@ -24,6 +24,7 @@ import time
 LIFETIME = 30 * 60
 IDLE = 10 * 60
 STALL = 5
+HUGE = (64 << 20) + 1  # one byte over the update's bound for a cabinet
 
 
 def serve(port, root):
@@ -53,6 +54,19 @@ def serve(port, root):
                     except OSError:
                         break
 
+        def send_huge(self):
+            """A body just over the bound the update sets for a cabinet, sent until the client goes."""
+            self.send_response(200)
+            self.send_header('Content-Length', str(HUGE))
+            self.end_headers()
+            chunk = bytes(1 << 20)
+            try:
+                for _ in range(HUGE // len(chunk)):
+                    self.wfile.write(chunk)
+                self.wfile.write(b'x')
+            except OSError:
+                pass
+
         def do_GET(self):
             last[0] = time.time()
             path = self.path.split('?')[0]
@@ -63,6 +77,8 @@ def serve(port, root):
                 return self.send_body(b'')
             requests.append(path)
             mode = None
+            if path.startswith('/huge/'):
+                return self.send_huge()
             for prefix in ('/short/', '/stall/'):
                 if path.startswith(prefix):
                     mode, path = prefix.strip('/'), path[len(prefix) - 1:]
