@@ -200,12 +200,11 @@ bool InstallJournal::Begin(const wchar_t* packageName, const wchar_t* installFol
     if (Active() || !IsPlainPackageName(packageName)) return false;
     wchar_t common[MAX_PATH];
     if (!GetShellFolder(CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, common)) return false;
-    wchar_t name[kPathChars], folder[kPathChars];
-    FormatCut(name, kPathChars, L"%s%s.%lu\\", kJournalFolderPrefix, packageName, GetCurrentProcessId());
-    JoinPath(folder, common, name);
-    // The all-users application-data folder lets every user create there. A folder of that
-    // name already there is another run's, or a link someone left: not ours.
-    if (!CreateAdministratorsOnlyFolder(folder)) return false;
+    wchar_t prefix[kPathChars], folder[kPathChars];
+    FormatCut(prefix, kPathChars, L"%s%s.%lu.", kJournalFolderPrefix, packageName, GetCurrentProcessId());
+    // The all-users application-data folder lets every user create there: a name that could
+    // be guessed could be taken beforehand, by a folder, a file or a link, to stop every run.
+    if (!CreateUnguessableFolder(common, prefix, folder)) return false;
     m_folder = folder;
     wchar_t path[kPathChars];
     JoinPath(path, folder, kJournalFile);

@@ -26,7 +26,7 @@ public:
     InstallJournal(const InstallJournal&) = delete;
     InstallJournal& operator=(const InstallJournal&) = delete;
 
-    // Creates "<all users' application data>\SRIMEJournal.<name>.<process id>\", writable by
+    // Creates "<all users' application data>\SRIMEJournal.<name>.<process id>.<random>\", writable by
     // SYSTEM and Administrators only, and the journal file in it, whose first line (the header)
     // names the package, the process and the installation folder. False when either cannot be made;
     // nothing is left then.

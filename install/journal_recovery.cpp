@@ -202,18 +202,23 @@ LeftJournals UndoLeftJournals(const wchar_t* packageName) {
     for (bool more = search.Valid(); more; more = FindNextFileW(search.Get(), &found)) {
         // Only a folder can be a journal; a file of that name only keeps this run from making one.
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-        // Another package's name may begin with this one's and a dot: the rest must be a pid.
-        const std::wstring pid = found.cFileName + start.size();
-        if (pid.empty() || pid.size() > 10 || pid.find_first_not_of(L"0123456789") != std::wstring::npos) {
-            continue;
+        // Another package's name may begin with this one's and a dot: the rest must be a pid
+        // and the random part (an older version left the pid alone).
+        std::wstring rest = found.cFileName + start.size();
+        const size_t dot = rest.find(L'.');
+        if (dot != std::wstring::npos) {
+            const std::wstring random = rest.substr(dot + 1);
+            if (random.size() != 16 || random.find_first_not_of(L"0123456789abcdef") != std::wstring::npos) continue;
+            rest.resize(dot);
         }
+        if (rest.empty() || rest.size() > 10 || rest.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
         names.push_back(found.cFileName);
     }
     for (const std::wstring& name : names) {
         wchar_t path[kPathChars];
         JoinPath(path, common, name.c_str(), L"\\");
         const std::wstring folder = path;
-        const DWORD pid = wcstoul(name.c_str() + name.rfind(L'.') + 1, nullptr, 10);
+        const DWORD pid = wcstoul(name.c_str() + start.size(), nullptr, 10);
         if (pid != GetCurrentProcessId() && Running(pid)) continue;  // a run still at work
         const DWORD attributes = GetFileAttributesW(WithoutBackslash(folder).c_str());
         std::vector<JournalRecord> entries;

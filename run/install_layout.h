@@ -51,7 +51,8 @@ constexpr wchar_t kPreloadKey[] = L"Keyboard Layout\\Preload";
 // "<all users' application data>\SoramoIMEs\<name>\", and the copies that file virtualisation
 // makes of it below the Internet cache.
 constexpr wchar_t kDataFolderParent[] = L"SoramoIMEs";
-// "<all users' application data>\SRIMEJournal.<name>.<process id>\", holding "journal.txt".
+// "<all users' application data>\SRIMEJournal.<name>.<process id>.<16 random hex digits>\",
+// holding "journal.txt".
 constexpr wchar_t kJournalFolderPrefix[] = L"SRIMEJournal.";
 constexpr wchar_t kJournalFile[] = L"journal.txt";
 // Copies that wait for the next restart in the temporary folder: "srs<hex>.tmp".

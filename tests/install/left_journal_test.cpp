@@ -40,7 +40,7 @@ DWORD EndedProcessId() {
 }
 
 std::wstring JournalFolderOf(DWORD pid) {
-    return CommonAppData() + L"\\SRIMEJournal.Demo." + std::to_wstring(pid) + L"\\";
+    return CommonAppData() + L"\\SRIMEJournal.Demo." + std::to_wstring(pid) + L".0123456789abcdef\\";
 }
 
 void WriteJournalText(const std::wstring& folder, const std::wstring& text, bool oddByte = false) {

@@ -280,21 +280,41 @@ TEST_F(RollbackTest, TheJournalFolderIsClosedToUsersAndGoesWithASuccessfulRun) {
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
-// Without a journal nothing is changed: a file where the journal's folder must go stops the run
-// before its first step.
+// Without a journal nothing is changed: an all-users application-data folder that cannot hold
+// the journal's folder stops the run before its first step. A name squatted where the journal's
+// folder of this process once went stops nothing: the name cannot be guessed.
 TEST_F(RollbackTest, ARunThatCannotKeepAJournalChangesNothing) {
     Uninstall();
     ASSERT_TRUE(Unpack());
-    const std::wstring blocker =
+    const std::wstring squatted =
         test::ShellFolder(CSIDL_COMMON_APPDATA) + L"\\SRIMEJournal.Demo." + std::to_wstring(GetCurrentProcessId());
-    test::WriteBytes(blocker, "in the way");
+    test::WriteBytes(squatted, "in the way");
+    InstallJournal squattedOver;
+    EXPECT_TRUE(squattedOver.Begin(L"Demo", m_target.c_str()));
+    squattedOver.Finish();
+    DeleteFileW(squatted.c_str());
+
+    // The shell's all-users folder named below a file, where no folder can be made.
+    HKEY shellFolders = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                            0, KEY_QUERY_VALUE | KEY_SET_VALUE, &shellFolders),
+              ERROR_SUCCESS);
+    BYTE saved[1024];
+    DWORD type = 0, savedSize = sizeof saved;
+    const bool had = RegQueryValueExW(shellFolders, L"Common AppData", nullptr, &type, saved, &savedSize) == ERROR_SUCCESS;
+    test::WriteBytes(m_folder / L"a file", "x");
+    const std::wstring below = m_folder / L"a file\\ProgramData";
+    RegSetValueExW(shellFolders, L"Common AppData", 0, REG_SZ, reinterpret_cast<const BYTE*>(below.c_str()),
+                   static_cast<DWORD>((below.size() + 1) * sizeof(wchar_t)));
     const std::set<std::wstring> before = test::SnapshotPrefix(Skip());
     test::RecordedProgress progress;
     InstallContext context(m_state, &progress, false);
     context.package = &m_config;
     EXPECT_EQ(RunInstall(context, m_target.c_str(), L"用户", L"公司"), 0);
     const std::vector<std::wstring> differences = test::Differences(before, test::SnapshotPrefix(Skip()));
-    DeleteFileW(blocker.c_str());
+    if (had) RegSetValueExW(shellFolders, L"Common AppData", 0, type, saved, savedSize);
+    else RegDeleteValueW(shellFolders, L"Common AppData");
+    RegCloseKey(shellFolders);
     EXPECT_TRUE(differences.empty()) << Shown(differences);
     const std::vector<std::wstring> expected = {L"验证安装信息....", kNoJournalLine, kFailureLine};
     EXPECT_EQ(progress.lines, expected);
