@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "framework/handles.h"
+#include "run/access.h"
 #include "run/file_placement.h"
 #include "run/folders.h"
 #include "run/install_layout.h"
@@ -68,6 +69,8 @@ int PlaceFiles(InstallContext& context) {
         complete &= Drain(folder, destination, open);
     }
 
+    // Its access list is set before anything goes in, so that no user may change what does.
+    if (!CreateFolderPath(context.installFolder, closed) || !ProtectInstallationFolder(context.installFolder)) return 0;
     complete &= CopyFolderTree(payload, context.installFolder, 0, closed);
 
     JoinPath(destination, context.installFolder, kPlacedUninstallerFile);

@@ -20,6 +20,8 @@ const wchar_t kUsers[] = L"Users";
 // Full control for SYSTEM and Administrators, inherited by what the folder holds, and nothing
 // from the parent.
 const wchar_t kAdministratorsOnly[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// Read and execute (0x1200a9) for Users.
+const wchar_t kInstallationFolderAccess[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 // The program normally has no console, so each failure line also goes to the debugger.
 int ReportFailure(const char* format) {
@@ -173,6 +175,26 @@ int GrantUsersAccess(const wchar_t* path) {
         return ReportFailure("GetFileSecurity() failed. Error %d\n");
     }
     return StoreWithUsersEntry(path, descriptor.Get(), sid.Get());
+}
+
+bool ProtectInstallationFolder(const wchar_t* folder) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kInstallationFolderAccess, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+        return false;
+    }
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    PSID owner = nullptr;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+    // SetNamedSecurityInfoW also passes the list on to what the folder already holds.
+    const DWORD stored = SetNamedSecurityInfoW(const_cast<wchar_t*>(folder), SE_FILE_OBJECT,
+                                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                                   PROTECTED_DACL_SECURITY_INFORMATION,
+                                               owner, nullptr, dacl, nullptr);
+    LocalFree(descriptor);
+    return stored == ERROR_SUCCESS;
 }
 
 bool CreateAdministratorsOnlyFolder(const wchar_t* folder) {

@@ -13,6 +13,13 @@ int GrantUsersAccess(const wchar_t* path);
 // old's remaining entries. A null old counts as empty. 0 after a failure line.
 int BuildUsersAcl(ACL* acl, DWORD size, ACL* old, PSID users);
 
+// Gives the installation folder Administrators as its owner and an access list of its own,
+// inheriting nothing from its parent: SYSTEM and Administrators full control, Users read and
+// execute, passed on to everything below it. Outside Program Files a new folder would inherit
+// what users may do there (under C:\, change its files), and one that a user made beforehand
+// would be theirs. False when either cannot be set.
+bool ProtectInstallationFolder(const wchar_t* folder);
+
 // Creates a folder that SYSTEM and Administrators alone have access to, inheriting nothing
 // from its parent; false when it cannot be made or something stands there already (another
 // run's folder, or a link someone left).

@@ -156,14 +156,17 @@ int ReplaceFileWhole(const wchar_t* source, const wchar_t* target) {
     return 0;
 }
 
+bool CreateFolderPath(const wchar_t* target, const TreeCopyOptions& options) {
+    if (PathExists(target)) return true;
+    CreateParents(target, options);
+    if (PathExists(target)) return true;
+    if (!CreateFolderRecorded(target, *options.recorder)) return false;
+    Grant(target, options);
+    return true;
+}
+
 int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource, const TreeCopyOptions& options) {
-    if (!PathExists(target)) {
-        CreateParents(target, options);
-        if (!PathExists(target)) {
-            if (!CreateFolderRecorded(target, *options.recorder)) return 0;
-            Grant(target, options);
-        }
-    }
+    if (!CreateFolderPath(target, options)) return 0;
     int complete = 1;
     ForEachEntry(source, [&](const WIN32_FIND_DATAW& found) {
         wchar_t from[kPathChars], to[kPathChars];

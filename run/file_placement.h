@@ -27,6 +27,9 @@ int PlaceFile(const wchar_t* source, const wchar_t* target, const TreeCopyOption
 // Copies (keepSource != 0) or moves a tree; files in use are replaced at the next restart,
 // each from a staged copy of its own. 0 when the target cannot be made or a file could be
 // neither placed nor staged (its source then stays); the rest is placed all the same.
+// Creates target and its missing parents as CopyFolderTree does; false when it cannot.
+bool CreateFolderPath(const wchar_t* target, const TreeCopyOptions& options);
+
 int CopyFolderTree(const wchar_t* source, const wchar_t* target, int keepSource,
                    const TreeCopyOptions& options = TreeCopyOptions());
 

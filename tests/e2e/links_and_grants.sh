@@ -2,8 +2,9 @@
 # The elevated installer and the folders that other users, or the user's unelevated
 # processes, can reach; seen from outside Wine, because Wine shows neither case from inside:
 #   grants     the access lists it asks for during an unattended install and repair: only the
-#              package data folder is opened to "Users". Wine keeps no access lists on files,
-#              so its calls to SetFileSecurityW are traced instead (relay trace).
+#              package data folder is opened to "Users", and the installation folder gets a
+#              list of its own. Wine keeps no access lists on files, so its calls to
+#              SetFileSecurityW and SetNamedSecurityInfoW are traced instead (relay trace).
 #   work-link  a link left where the work folder goes: nothing is written where it leads.
 #   data-link  a log, a package data folder or a subfolder of it swapped while the uninstall
 #              deletes in it, that is a link: nothing where the link leads is written or deleted.
@@ -60,9 +61,10 @@ uninstall() {
 case $case in
 grants)
     # Every path the program asks SetFileSecurityW to change, from both processes of a run.
-    run reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d 'advapi32.SetFileSecurityW;kernelbase.SetFileSecurityW' \
-        /f >/dev/null 2>&1
+    run reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
+        /d 'advapi32.SetFileSecurityW;kernelbase.SetFileSecurityW;advapi32.SetNamedSecurityInfoW' /f >/dev/null 2>&1
     traced() { sed -n 's/.*Call [a-z0-9]*\.SetFileSecurityW([0-9a-f]* L"\([^"]*\)".*/\1/p' "$1" | sed 's/\\\\/\\/g' | sort -u; }
+    protected() { sed -n 's/.*Call advapi32\.SetNamedSecurityInfoW([0-9a-f]* L"\([^"]*\)".*/\1/p' "$1" | sed 's/\\\\/\\/g' | sort -u; }
     SR_WINEDEBUG=+relay run "$bin/DemoSetup.exe" /S "/D=$TARGET" 2>"$elsewhere/install.trace" >/dev/null
     check "the install succeeded" has "$target" unstall.exe
     SR_WINEDEBUG=+relay run "$TARGET\\Unstall.exe" -r 'name=[Demo]' /S 2>"$elsewhere/repair.trace" >/dev/null
@@ -77,6 +79,10 @@ grants)
             grep -qi 'SoramoIMEs\\Demo' <<<"$paths"
         check "the $run_name opened nothing else" \
             bash -c '! grep -vi "SoramoIMEs\\\\Demo" <<<"$1" | grep -q .' _ "$paths"
+        # The installation folder's own list (owner Administrators, Users read and execute),
+        # set anew over an existing folder too.
+        check "the $run_name gave the installation folder its own access list" \
+            bash -c 'grep -qix "C:\\\\SrTrust\\\\\?" <<<"$1"' _ "$(protected "$elsewhere/$run_name.trace")"
     done
     ;;
 work-link)
