@@ -16,7 +16,7 @@
 bool IsWorkingCopy(const RUNSTATE& state) { return wcsstr(state.ownPath, kWorkingCopyFile) != nullptr; }
 
 int EnsureWorkingCopy(RUNSTATE& state, const wchar_t* arguments, const wchar_t* startingFolder, DWORD* copyExitCode) {
-    if (!PrepareWorkFolder(&state)) {
+    if (!PrepareWorkFolder(&state, !IsWorkingCopy(state))) {
         if (!copyExitCode) fw::ShowError(nullptr, L"安装程序无法访问临时目录，将中止进程。", L"初始化错误");
         return 0;
     }

@@ -20,6 +20,7 @@ const wchar_t kUsers[] = L"Users";
 // Full control for SYSTEM and Administrators, inherited by what the folder holds, and nothing
 // from the parent.
 const wchar_t kAdministratorsOnly[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+const wchar_t kOwnedAdministratorsOnly[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 // Read and execute (0x1200a9) for Users.
 const wchar_t kInstallationFolderAccess[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
@@ -177,10 +178,12 @@ int GrantUsersAccess(const wchar_t* path) {
     return StoreWithUsersEntry(path, descriptor.Get(), sid.Get());
 }
 
-bool ProtectInstallationFolder(const wchar_t* folder) {
+namespace {
+
+// Stores the owner and the protected list of an SDDL text on folder and on what it holds.
+bool StoreOwnerAndList(const wchar_t* folder, const wchar_t* sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kInstallationFolderAccess, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
         return false;
     }
     BOOL present = FALSE, defaulted = FALSE;
@@ -195,6 +198,14 @@ bool ProtectInstallationFolder(const wchar_t* folder) {
                                                owner, nullptr, dacl, nullptr);
     LocalFree(descriptor);
     return stored == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool ProtectInstallationFolder(const wchar_t* folder) { return StoreOwnerAndList(folder, kInstallationFolderAccess); }
+
+bool ProtectAdministratorsOnlyFolder(const wchar_t* folder) {
+    return StoreOwnerAndList(folder, kOwnedAdministratorsOnly);
 }
 
 bool CreateAdministratorsOnlyFolder(const wchar_t* folder) {

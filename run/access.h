@@ -20,6 +20,10 @@ int BuildUsersAcl(ACL* acl, DWORD size, ACL* old, PSID users);
 // would be theirs. False when either cannot be set.
 bool ProtectInstallationFolder(const wchar_t* folder);
 
+// Gives an existing folder Administrators as its owner and the list that
+// CreateAdministratorsOnlyFolder gives a new one, passed on to what it holds.
+bool ProtectAdministratorsOnlyFolder(const wchar_t* folder);
+
 // Creates a folder that SYSTEM and Administrators alone have access to, inheriting nothing
 // from its parent; false when it cannot be made or something stands there already (another
 // run's folder, or a link someone left).

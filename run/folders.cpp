@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "framework/handles.h"
+#include "run/access.h"
 #include "run/held_folder.h"
 #include "run/install_layout.h"
 #include "support/bounded_text.h"
@@ -80,20 +81,30 @@ void MakeWorkFolderPath(wchar_t* out, const wchar_t* tempFolder) {
     JoinPath(out, kPathChars, tempFolder, kWorkFolderName);
 }
 
-int PrepareWorkFolder(RUNSTATE* state) {
+int PrepareWorkFolder(RUNSTATE* state, bool renew) {
     wchar_t temp[kPathChars] = {};
     // A temporary folder too long for the buffer is reported by its length only.
     const DWORD length = GetTempPathW(kPathChars, temp);
     if (length && length < kPathChars) MakeWorkFolderPath(state->workFolder, temp);
     else MakeWorkFolderPath(state->workFolder, L"c:\\temp\\");
-    // An elevated process runs from this folder and reads the payload back from it, so it
-    // keeps the access list that the temporary folder passes on. A link or junction found in
-    // its place would send both elsewhere: the link goes, never what it leads to, and what is
-    // then still no plain folder (Wine cannot delete a link it did not make) is not used.
+    // An elevated process runs from this folder and reads the payload back from it. A link or
+    // junction found in its place would send both elsewhere: the link goes, never what it
+    // leads to, and what is then still no plain folder (Wine cannot delete a link it did not
+    // make) is not used.
     if (IsLink(OwnAttributes(state->workFolder))) RemoveLink(state->workFolder);
-    CreateDirectoryW(state->workFolder, nullptr);
+    if (renew) {
+        // Whoever made the folder beforehand owns it (in C:\Windows\Temp, where a run as SYSTEM
+        // works, any user may make it): it goes, and is made anew for administrators alone
+        // before anything is copied into it.
+        // One that cannot go yet (the copy of a run that has just ended may still hold its
+        // file) is taken over in place.
+        RemoveFolder(state->workFolder);
+        if (CreateAdministratorsOnlyFolder(state->workFolder)) return 1;
+        if (!HeldFolder().Open(state->workFolder) || !ProtectAdministratorsOnlyFolder(state->workFolder)) return 0;
+    }
     const DWORD attributes = OwnAttributes(state->workFolder);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(attributes);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(attributes) &&
+           WritableByAdministratorsOnly(state->workFolder);
 }
 
 bool GetSystemFolderOnDisk(wchar_t* out) {

@@ -28,10 +28,11 @@ void ForEachEntry(const wchar_t* folder, Visit visit) {
 // Writes "<temp>__SRIMEInstall\" (a backslash put between when temp lacks one) into out.
 void MakeWorkFolderPath(wchar_t* out, const wchar_t* tempFolder);
 
-// Fills the record's work-folder slot and creates the folder, which keeps the access list it
-// inherits. A link or junction in its place is removed first; 0 when what is there then is
-// not a plain folder.
-int PrepareWorkFolder(RUNSTATE* state);
+// Fills the record's work-folder slot. With renew (the process that was started) whatever is
+// there goes and the folder is made anew, for SYSTEM and Administrators alone; without it (the
+// working copy) the folder must be such a folder. A link or junction in its place is removed
+// first. 0 when the folder cannot be made or is not such a folder.
+int PrepareWorkFolder(RUNSTATE* state, bool renew);
 
 // The system folder by the name it has on disk, without a trailing backslash: for a 32-bit
 // program under WOW64 that is SysWOW64, where the file system redirects its System32; for a

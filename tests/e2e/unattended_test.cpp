@@ -1,6 +1,9 @@
 // Unattended installs of the sample package: no window, the log, the exit codes.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include "tests/e2e/demo_checks.h"
 #include "tests/harness/demo_installation.h"
 #include "tests/harness/module_holder.h"
@@ -33,6 +36,17 @@ protected:
 };
 
 TEST_F(UnattendedTest, InstallsWithoutAWindowAndLogsEveryLine) {
+    // A work folder that someone made beforehand, open to everyone, is made anew for
+    // administrators alone.
+    const std::wstring work = m_temp + L"__SRIMEInstall";
+    CreateDirectoryW(work.c_str(), nullptr);
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone,
+                                                                     nullptr));
+    ASSERT_TRUE(SetFileSecurityW(work.c_str(), DACL_SECURITY_INFORMATION, everyone));
+    LocalFree(everyone);
+    ASSERT_NE(test::FileDaclText(work).find(L";WD)"), std::wstring::npos);
+
     const DWORD code = Run(L"/S \"/D=" + m_target + L"\" /USER=Tester \"/COMPANY=Tester Ltd\" /LOG=\"" + m_log + L"\"");
     ASSERT_TRUE(Completed(code));
 
@@ -44,6 +58,7 @@ TEST_F(UnattendedTest, InstallsWithoutAWindowAndLogsEveryLine) {
     EXPECT_EQ(lines[2], L"  1.创建文件系统....");
     EXPECT_EQ(lines[12], L"  6.清除安装程序创建的临时文件...");
     EXPECT_EQ(lines.back(), code == 0 ? L"安装程序已经完成所有工作!" : L"安装程序已经完成所有工作,但部分设置在重新启动以后方能生效!");
+    EXPECT_EQ(test::FileDaclText(work).find(L";WD)"), std::wstring::npos) << test::FileDaclText(work);
 }
 
 // The program runs in the system folder, yet a relative log is where the user started it.
