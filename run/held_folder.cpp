@@ -100,11 +100,13 @@ bool HeldFolder::Open(const HeldFolder& parent, const wchar_t* name) {
 std::vector<HeldFolder::Entry> HeldFolder::List() const {
     std::vector<Entry> entries;
     if (!m_handle.Valid()) return entries;
-    alignas(8) BYTE buffer[16384];
+    // On the heap: the walk goes down a folder tree as deep as the tree, a listing a level.
+    std::vector<ULONGLONG> buffer(2048);
+    const DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(ULONGLONG));
     FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
-    while (GetFileInformationByHandleEx(m_handle.Get(), kind, buffer, sizeof buffer)) {
+    while (GetFileInformationByHandleEx(m_handle.Get(), kind, buffer.data(), bytes)) {
         kind = FileIdBothDirectoryInfo;
-        for (const BYTE* at = buffer;;) {
+        for (const BYTE* at = reinterpret_cast<const BYTE*>(buffer.data());;) {
             const auto* found = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
             std::wstring name(found->FileName, found->FileNameLength / sizeof(wchar_t));
             if (name != L"." && name != L"..") entries.push_back({name, found->FileAttributes});
