@@ -101,6 +101,9 @@ int PrepareWorkFolder(RUNSTATE* state, bool renew) {
         RemoveFolder(state->workFolder);
         if (CreateAdministratorsOnlyFolder(state->workFolder)) return 1;
         if (!HeldFolder().Open(state->workFolder) || !ProtectAdministratorsOnlyFolder(state->workFolder)) return 0;
+    } else if (!PathExists(state->workFolder)) {
+        // A program taken for the working copy by its name alone, started from elsewhere.
+        return CreateAdministratorsOnlyFolder(state->workFolder);
     }
     const DWORD attributes = OwnAttributes(state->workFolder);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(attributes) &&

@@ -30,7 +30,7 @@ void MakeWorkFolderPath(wchar_t* out, const wchar_t* tempFolder);
 
 // Fills the record's work-folder slot. With renew (the process that was started) whatever is
 // there goes and the folder is made anew, for SYSTEM and Administrators alone; without it (the
-// working copy) the folder must be such a folder. A link or junction in its place is removed
+// working copy) the folder must be such a folder, and is made so when there is none. A link or junction in its place is removed
 // first. 0 when the folder cannot be made or is not such a folder.
 int PrepareWorkFolder(RUNSTATE* state, bool renew);
 
