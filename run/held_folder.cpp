@@ -42,8 +42,6 @@ bool IsAt(HANDLE handle, const std::wstring& expected) {
     return SamePath(path, expected.c_str());
 }
 
-std::wstring Below(const std::wstring& folder, const wchar_t* name) { return JoinedPath(folder, name); }
-
 bool IsPlainFile(HANDLE file, const std::wstring& expected) {
     FILE_STANDARD_INFO standard;
     const DWORD attributes = AttributesOf(file);
@@ -94,7 +92,7 @@ bool HeldFolder::Open(const wchar_t* path) {
 bool HeldFolder::Open(const HeldFolder& parent, const wchar_t* name) {
     if (!parent.m_handle.Valid() || !IsPlainPathStep(name, wcslen(name))) return false;
     return Adopt(OpenBelow(parent.Get(), name, kFolderAccess, kFolderShare, FILE_DIRECTORY_FILE),
-                 Below(parent.m_path, name));
+                 JoinedPath(parent.m_path, name));
 }
 
 std::vector<HeldFolder::Entry> HeldFolder::List() const {
@@ -130,7 +128,7 @@ bool HeldFolder::DeleteChildFile(const wchar_t* name) const {
     if (!m_handle.Valid() || !IsPlainPathStep(name, wcslen(name))) return false;
     fw::UniqueHandle file(OpenBelow(m_handle.Get(), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_NON_DIRECTORY_FILE));
-    if (!file.Valid() || !IsPlainFile(file.Get(), Below(m_path, name))) return false;
+    if (!file.Valid() || !IsPlainFile(file.Get(), JoinedPath(m_path, name))) return false;
     // A read-only file cannot be deleted; the times stay as they are (zero).
     FILE_BASIC_INFO basic = {};
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
